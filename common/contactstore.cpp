@@ -1,0 +1,229 @@
+#include "contactstore.h"
+
+#include "logging.h"
+
+#include <QAtomicInt>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QVariant>
+
+const QString ContactStore::CreateTableSql = QStringLiteral(
+    "CREATE  TABLE \"main\".\"contacts\" (\"name\" VARCHAR, \"firstName\" VARCHAR, \"work\" "
+    "VARCHAR, \"home\" VARCHAR, \"mobile\" VARCHAR, \"address\" VARCHAR, \"zip\" VARCHAR, "
+    "\"town\" VARCHAR, \"email\" VARCHAR, \"web\" VARCHAR, \"notes\" VARCHAR, \"customCount\" "
+    "INTEGER DEFAULT 0, \"customLabel1\" VARCHAR, \"customValue1\" VARCHAR, \"customLabel2\" "
+    "VARCHAR, \"customValue2\" VARCHAR, \"customLabel3\" VARCHAR, \"customValue3\" VARCHAR, "
+    "\"customLabel4\" VARCHAR, \"customValue4\" VARCHAR, \"customLabel5\" VARCHAR, "
+    "\"customValue5\" VARCHAR, \"customLabel6\" VARCHAR, \"customValue6\" VARCHAR, \"id\" "
+    "INTEGER PRIMARY KEY  AUTOINCREMENT , \"date\" DATETIME DEFAULT CURRENT_TIMESTAMP)");
+
+const QString ContactStore::CreateIndexSql = QStringLiteral(
+    "CREATE  INDEX \"main\".\"idx_contacts\" ON \"contacts\" (\"name\" ASC, \"firstName\" ASC)");
+
+namespace {
+
+const QString FindSql =
+    QStringLiteral("SELECT * FROM contacts WHERE name=:name AND firstName=:firstName");
+
+const QString InsertSql = QStringLiteral(
+    "INSERT INTO contacts (name, firstName, work, home, mobile, address, zip, town, email, web, "
+    "notes, customCount, customLabel1, customValue1, customLabel2, customValue2, customLabel3, "
+    "customValue3, customLabel4, customValue4, customLabel5, customValue5, customLabel6, "
+    "customValue6, date) VALUES (:name, :firstName, :work, :home, :mobile, :address, :zip, "
+    ":town, :email, :web, :notes, :customCount, :customLabel1, :customValue1, :customLabel2, "
+    ":customValue2, :customLabel3, :customValue3, :customLabel4, :customValue4, :customLabel5, "
+    ":customValue5, :customLabel6, :customValue6, CURRENT_TIMESTAMP)");
+
+const QString UpdateSql = QStringLiteral(
+    "UPDATE contacts SET name=:name, firstName=:firstName, work=:work, home=:home, "
+    "mobile=:mobile, address=:address, zip=:zip, town=:town, email=:email, web=:web, "
+    "notes=:notes, customCount=:customCount, customLabel1=:customLabel1, "
+    "customValue1=:customValue1, customLabel2=:customLabel2, customValue2=:customValue2, "
+    "customLabel3=:customLabel3, customValue3=:customValue3, customLabel4=:customLabel4, "
+    "customValue4=:customValue4, customLabel5=:customLabel5, customValue5=:customValue5, "
+    "customLabel6=:customLabel6, customValue6=:customValue6, date=CURRENT_TIMESTAMP WHERE "
+    "id=:id");
+
+const QString DeleteSql =
+    QStringLiteral("DELETE FROM contacts WHERE name=:name AND firstName=:firstName");
+
+const QString NamesSql =
+    QStringLiteral("SELECT name, firstName FROM contacts ORDER BY name, firstName");
+
+const QString AllSql = QStringLiteral("SELECT * FROM contacts ORDER BY name, firstName");
+
+// The search keeps its column list and LIKE semantics; the text is bound, never pasted.
+const QString SearchSql = QStringLiteral(
+    "SELECT * FROM contacts WHERE name LIKE :t OR firstName LIKE :t OR work LIKE :t OR home "
+    "LIKE :t OR mobile LIKE :t OR address LIKE :t OR zip LIKE :t OR town LIKE :t OR email LIKE "
+    ":t OR web LIKE :t OR notes LIKE :t OR customLabel1 LIKE :t OR customValue1 LIKE :t OR "
+    "customLabel2 LIKE :t OR customValue2 LIKE :t OR customLabel3 LIKE :t OR customValue3 LIKE "
+    ":t OR customLabel4 LIKE :t OR customValue4 LIKE :t OR customLabel5 LIKE :t OR customValue5 "
+    "LIKE :t OR customLabel6 LIKE :t OR customValue6 LIKE :t");
+
+QString text(const QString &s) { return s.isNull() ? QStringLiteral("") : s; }
+
+void bindContact(QSqlQuery &q, const Contact &c)
+{
+    q.bindValue(QStringLiteral(":name"), text(c.name));
+    q.bindValue(QStringLiteral(":firstName"), text(c.firstName));
+    q.bindValue(QStringLiteral(":work"), text(c.work));
+    q.bindValue(QStringLiteral(":home"), text(c.home));
+    q.bindValue(QStringLiteral(":mobile"), text(c.mobile));
+    q.bindValue(QStringLiteral(":address"), text(c.address));
+    q.bindValue(QStringLiteral(":zip"), text(c.zip));
+    q.bindValue(QStringLiteral(":town"), text(c.town));
+    q.bindValue(QStringLiteral(":email"), text(c.email));
+    q.bindValue(QStringLiteral(":web"), text(c.web));
+    q.bindValue(QStringLiteral(":notes"), text(c.notes));
+    q.bindValue(QStringLiteral(":customCount"), c.customCount);
+    for (int k = 0; k < Contact::CustomSlots; ++k) {
+        const QString n = QString::number(k + 1);
+        q.bindValue(QStringLiteral(":customLabel") + n, text(c.customLabel[k]));
+        q.bindValue(QStringLiteral(":customValue") + n, text(c.customValue[k]));
+    }
+}
+
+} // namespace
+
+bool ContactStore::createDatabase(const QString &path, QString *error)
+{
+    static QAtomicInt serial;
+    const QString connection =
+        QStringLiteral("pelicard-create-%1").arg(serial.fetchAndAddRelaxed(1));
+    bool ok = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        ok = db.open();
+        if (ok) {
+            createSchema(db);
+            db.close();
+        } else if (error) {
+            *error = db.lastError().text();
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return ok;
+}
+
+void ContactStore::createSchema(QSqlDatabase &db)
+{
+    QSqlQuery query(db);
+    if (!query.exec(CreateTableSql))
+        qCDebug(lcDb) << "create table:" << query.lastError().text();
+    if (!query.exec(CreateIndexSql))
+        qCDebug(lcDb) << "create index:" << query.lastError().text();
+}
+
+bool ContactStore::exec(QSqlQuery &query) const
+{
+    if (query.exec()) {
+        m_lastError.clear();
+        return true;
+    }
+    m_lastError = query.lastError().text();
+    qCDebug(lcDb) << "statement failed:" << m_lastError;
+    return false;
+}
+
+Contact ContactStore::fromRow(const QSqlQuery &q)
+{
+    Contact c;
+    c.name = q.value(ContactColumn::Name).toString();
+    c.firstName = q.value(ContactColumn::FirstName).toString();
+    c.work = q.value(ContactColumn::Work).toString();
+    c.home = q.value(ContactColumn::Home).toString();
+    c.mobile = q.value(ContactColumn::Mobile).toString();
+    c.address = q.value(ContactColumn::Address).toString();
+    c.zip = q.value(ContactColumn::Zip).toString();
+    c.town = q.value(ContactColumn::Town).toString();
+    c.email = q.value(ContactColumn::Email).toString();
+    c.web = q.value(ContactColumn::Web).toString();
+    c.notes = q.value(ContactColumn::Notes).toString();
+    c.customCount = q.value(ContactColumn::CustomCount).toInt();
+    for (int k = 0; k < Contact::CustomSlots; ++k) {
+        c.customLabel[k] = q.value(ContactColumn::customLabel(k)).toString();
+        c.customValue[k] = q.value(ContactColumn::customValue(k)).toString();
+    }
+    c.id = q.value(ContactColumn::Id).toLongLong();
+    c.normalise();
+    return c;
+}
+
+QList<Contact> ContactStore::readAll(QSqlQuery &query) const
+{
+    QList<Contact> contacts;
+    query.setForwardOnly(true);
+    if (!exec(query))
+        return contacts;
+    while (query.next())
+        contacts.append(fromRow(query));
+    return contacts;
+}
+
+std::optional<Contact> ContactStore::find(const QString &name, const QString &firstName) const
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(FindSql);
+    query.bindValue(QStringLiteral(":name"), text(name));
+    query.bindValue(QStringLiteral(":firstName"), text(firstName));
+    if (!exec(query) || !query.next())
+        return std::nullopt;
+    return fromRow(query);
+}
+
+bool ContactStore::insert(const Contact &contact)
+{
+    QSqlQuery query(m_db);
+    query.prepare(InsertSql);
+    bindContact(query, contact);
+    return exec(query);
+}
+
+bool ContactStore::update(quint64 id, const Contact &contact)
+{
+    QSqlQuery query(m_db);
+    query.prepare(UpdateSql);
+    bindContact(query, contact);
+    query.bindValue(QStringLiteral(":id"), id);
+    return exec(query);
+}
+
+bool ContactStore::remove(const QString &name, const QString &firstName)
+{
+    QSqlQuery query(m_db);
+    query.prepare(DeleteSql);
+    query.bindValue(QStringLiteral(":name"), text(name));
+    query.bindValue(QStringLiteral(":firstName"), text(firstName));
+    return exec(query);
+}
+
+QList<ContactStore::NamePair> ContactStore::names() const
+{
+    QList<NamePair> pairs;
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    if (!query.prepare(NamesSql) || !exec(query))
+        return pairs;
+    while (query.next())
+        pairs.append({text(query.value(0).toString()), text(query.value(1).toString())});
+    return pairs;
+}
+
+QList<Contact> ContactStore::all() const
+{
+    QSqlQuery query(m_db);
+    query.prepare(AllSql);
+    return readAll(query);
+}
+
+QList<Contact> ContactStore::search(const QString &searchText) const
+{
+    QSqlQuery query(m_db);
+    query.prepare(SearchSql);
+    query.bindValue(QStringLiteral(":t"), QLatin1Char('%') + searchText + QLatin1Char('%'));
+    return readAll(query);
+}

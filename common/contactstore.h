@@ -1,0 +1,52 @@
+#pragma once
+
+#include "contact.h"
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <optional>
+#include <utility>
+
+class QSqlQuery;
+
+// Every SQL statement on a contacts database, each value bound. Works on a connection that
+// the caller has opened; it never opens, closes or shares one itself (createDatabase aside).
+class ContactStore
+{
+public:
+    using NamePair = std::pair<QString, QString>; // (name, firstName)
+
+    static const QString CreateTableSql;
+    static const QString CreateIndexSql;
+
+    explicit ContactStore(const QSqlDatabase &db) : m_db(db) {}
+
+    // Creates a new database file: the table, then the index, on a connection of its own.
+    // Returns false with the driver's error text when the file cannot be opened.
+    static bool createDatabase(const QString &path, QString *error = nullptr);
+    // The table and the index on an open connection; on an existing database both fail
+    // without effect.
+    static void createSchema(QSqlDatabase &db);
+
+    std::optional<Contact> find(const QString &name, const QString &firstName) const; // first row
+    bool insert(const Contact &contact);
+    bool update(quint64 id, const Contact &contact);
+    bool remove(const QString &name, const QString &firstName); // every row with that pair
+    QList<NamePair> names() const;                               // sorted by name, firstName
+    QList<Contact> all() const;                                  // sorted by name, firstName
+    // Every row one of whose 23 text columns contains the text; "%" and "_" act as
+    // wildcards and ASCII letters match without regard to case.
+    QList<Contact> search(const QString &text) const;
+
+    QString lastError() const { return m_lastError; }
+
+    static Contact fromRow(const QSqlQuery &query);
+
+private:
+    bool exec(QSqlQuery &query) const;
+    QList<Contact> readAll(QSqlQuery &query) const;
+
+    QSqlDatabase m_db;
+    mutable QString m_lastError;
+};

@@ -1,0 +1,7 @@
+#pragma once
+
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcDb)
+Q_DECLARE_LOGGING_CATEGORY(lcNet)
+Q_DECLARE_LOGGING_CATEGORY(lcUi)

@@ -1,0 +1,50 @@
+#include "passwords.h"
+
+#include <QCryptographicHash>
+#include <QTextCodec>
+
+namespace Passwords {
+
+namespace {
+QByteArray cutAtZero(const QByteArray &bytes)
+{
+    const qsizetype zero = bytes.indexOf('\0');
+    return zero < 0 ? bytes : bytes.left(zero);
+}
+} // namespace
+
+QTextCodec *eightBitCodec()
+{
+    static QTextCodec *const codec = QTextCodec::codecForName("GB18030");
+    Q_ASSERT(codec);
+    return codec;
+}
+
+QByteArray toEightBit(const QString &text) { return cutAtZero(eightBitCodec()->fromUnicode(text)); }
+
+QString fromEightBit(const QByteArray &bytes)
+{
+    QString text = eightBitCodec()->toUnicode(cutAtZero(bytes));
+    return text.isNull() ? QStringLiteral("") : text;
+}
+
+QByteArray md5Digest(const QString &clear)
+{
+    return QCryptographicHash::hash(toEightBit(clear), QCryptographicHash::Md5);
+}
+
+QByteArray sha1Digest(const QString &clear)
+{
+    return QCryptographicHash::hash(toEightBit(clear), QCryptographicHash::Sha1);
+}
+
+QString fieldText(const QVariant &storedDigest)
+{
+    if (!storedDigest.isValid() || storedDigest.isNull())
+        return QString();
+    return fromEightBit(storedDigest.toByteArray());
+}
+
+QString wrongPasswordText() { return QStringLiteral("密码错误!"); }
+
+} // namespace Passwords

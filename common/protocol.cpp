@@ -1,0 +1,142 @@
+#include "protocol.h"
+
+#include "passwords.h"
+
+#include <QBuffer>
+#include <QDataStream>
+#include <QIODevice>
+#include <QtEndian>
+
+namespace Protocol {
+
+namespace {
+void prepare(QDataStream &stream) { stream.setVersion(StreamVersion); }
+
+MessageReader::Status parseFrame(const QByteArray &frame, Message *message)
+{
+    QDataStream in(frame);
+    prepare(in);
+    Message m;
+    in >> m.password >> m.type >> m.payload;
+    if (in.status() != QDataStream::Ok)
+        return MessageReader::Malformed;
+    *message = std::move(m);
+    return MessageReader::Complete;
+}
+} // namespace
+
+QByteArray encodeMessage(const QString &password, qint16 type, const QByteArray &payload)
+{
+    QByteArray block;
+    QDataStream out(&block, QIODevice::WriteOnly);
+    prepare(out);
+    out << qint64(0) << password << type << payload;
+    out.device()->seek(0);
+    out << qint64(block.size() - SizeFieldBytes);
+    return block;
+}
+
+MessageReader::Status MessageReader::read(QIODevice *device, Message *message)
+{
+    if (m_size < 0) {
+        if (device->bytesAvailable() < SizeFieldBytes)
+            return NeedMore;
+        char raw[SizeFieldBytes];
+        if (device->read(raw, SizeFieldBytes) != SizeFieldBytes)
+            return NeedMore;
+        const qint64 size = qFromBigEndian<qint64>(raw);
+        if (size < 0 || size > m_maxSize)
+            return SizeRefused;
+        m_size = size;
+    }
+    if (device->bytesAvailable() < m_size)
+        return NeedMore;
+    const QByteArray frame = device->read(m_size);
+    if (frame.size() != m_size)
+        return Malformed;
+    return parseFrame(frame, message);
+}
+
+MessageReader::Status decodeMessage(const QByteArray &bytes, Message *message, qint64 maxSize)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    MessageReader reader(maxSize);
+    const MessageReader::Status status = reader.read(&buffer, message);
+    return status == MessageReader::NeedMore ? MessageReader::Malformed : status;
+}
+
+QByteArray pingPayload() { return QByteArrayLiteral("ping"); }
+QByteArray pongPayload() { return QByteArrayLiteral("pong"); }
+
+QByteArray wrongPasswordPayload() { return Passwords::toEightBit(Passwords::wrongPasswordText()); }
+
+QString payloadText(const QByteArray &payload) { return Passwords::fromEightBit(payload); }
+
+QByteArray encodeContact(const Contact &contact)
+{
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    prepare(out);
+    out << contact;
+    return payload;
+}
+
+QByteArray encodeContactWithId(const Contact &contact, quint64 id)
+{
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    prepare(out);
+    out << contact << id;
+    return payload;
+}
+
+Contact decodeContact(const QByteArray &payload)
+{
+    QDataStream in(payload);
+    prepare(in);
+    Contact contact;
+    in >> contact;
+    return contact;
+}
+
+Contact decodeContactWithId(const QByteArray &payload)
+{
+    QDataStream in(payload);
+    prepare(in);
+    Contact contact;
+    quint64 id = 0;
+    in >> contact >> id;
+    contact.id = qint64(id);
+    return contact;
+}
+
+QByteArray encodeDelete(const QString &name, const QString &firstName)
+{
+    QByteArray payload;
+    QDataStream out(&payload, QIODevice::WriteOnly);
+    prepare(out);
+    out << (name.isNull() ? QStringLiteral("") : name)
+        << (firstName.isNull() ? QStringLiteral("") : firstName);
+    return payload;
+}
+
+std::pair<QString, QString> decodeDelete(const QByteArray &payload)
+{
+    QDataStream in(payload);
+    prepare(in);
+    QString name, firstName;
+    in >> name >> firstName;
+    return {name.isNull() ? QStringLiteral("") : name,
+            firstName.isNull() ? QStringLiteral("") : firstName};
+}
+
+QByteArray revisionText(quint64 revision) { return QByteArray::number(revision); }
+
+quint64 parseRevision(const QByteArray &text, bool *ok)
+{
+    return Passwords::fromEightBit(text).toULongLong(ok, 10);
+}
+
+} // namespace Protocol

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "contact.h"
+
+#include <QByteArray>
+#include <QString>
+#include <utility>
+
+class QIODevice;
+
+// The message format both programs speak over TCP: one request per connection.
+namespace Protocol {
+
+enum class RequestType : qint16 {
+    Hello = 0,
+    Goodbye = 1,
+    RevisionQuery = 2,
+    AddContact = 3,
+    EditContact = 4,
+    DeleteContact = 5,
+    DatabaseTransfer = 6,
+    WrongPassword = 7,
+};
+
+constexpr quint16 DefaultPort = 1639;
+constexpr QDataStream::Version StreamVersion = QDataStream::Qt_4_5; // format version 11
+constexpr int SizeFieldBytes = 8;
+
+// Upper bounds on a message's size field (the bytes after it). A request carries at most one
+// contact; a reply may carry the whole database, whose byte-array count is 32-bit on the wire.
+constexpr qint64 MaxRequestSize = qint64(16) * 1024 * 1024;
+constexpr qint64 MaxReplySize = qint64(0xFFFFFFFE) + 64;
+
+struct Message
+{
+    QString password;
+    qint16 type = 0;
+    QByteArray payload;
+
+    bool is(RequestType t) const { return type == qint16(t); }
+};
+
+// The whole message: size, password, type, payload.
+QByteArray encodeMessage(const QString &password, qint16 type, const QByteArray &payload);
+inline QByteArray encodeMessage(const QString &password, RequestType type,
+                                const QByteArray &payload)
+{
+    return encodeMessage(password, qint16(type), payload);
+}
+
+// Reads one message from a device as its bytes arrive. Nothing is consumed until the
+// whole message is there; a size field out of bounds is refused before anything is allocated.
+class MessageReader
+{
+public:
+    enum Status { NeedMore, Complete, SizeRefused, Malformed };
+
+    explicit MessageReader(qint64 maxSize = MaxRequestSize) : m_maxSize(maxSize) {}
+
+    Status read(QIODevice *device, Message *message);
+    // Bytes the message still needs beyond what the device has (valid after the size was seen).
+    qint64 declaredSize() const { return m_size; }
+
+private:
+    qint64 m_maxSize;
+    qint64 m_size = -1;
+};
+
+// Parses a complete message held in memory (size field included).
+MessageReader::Status decodeMessage(const QByteArray &bytes, Message *message,
+                                    qint64 maxSize = MaxRequestSize);
+
+// Payloads.
+QByteArray pingPayload(); // "ping"
+QByteArray pongPayload(); // "pong"
+QByteArray wrongPasswordPayload();
+// A payload shown to the user: bytes up to the first zero byte, 8-bit decoded.
+QString payloadText(const QByteArray &payload);
+
+QByteArray encodeContact(const Contact &contact);
+QByteArray encodeContactWithId(const Contact &contact, quint64 id);
+// A payload that ends early yields empty texts, a count of 0 and an id of 0.
+Contact decodeContact(const QByteArray &payload);
+Contact decodeContactWithId(const QByteArray &payload);
+
+QByteArray encodeDelete(const QString &name, const QString &firstName);
+std::pair<QString, QString> decodeDelete(const QByteArray &payload);
+
+QByteArray revisionText(quint64 revision);
+// Unsigned decimal; anything that is not a number reads as 0 with *ok false.
+quint64 parseRevision(const QByteArray &text, bool *ok = nullptr);
+
+} // namespace Protocol
