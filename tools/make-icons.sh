@@ -7,7 +7,7 @@ cd "$(dirname "$0")/../resources/icons"
 icon() { # name background draw-commands...
     local name=$1 bg=$2; shift 2
     convert -size 64x64 xc:none -fill "$bg" -stroke none -draw 'roundrectangle 3,3 60,60 12,12' \
-        -fill white -stroke white -strokewidth 5 "$@" "PNG32:$name.png"
+        -fill white -stroke white -strokewidth 5 "$@" -define png:exclude-chunk=date,time,tIME "PNG32:$name.png"
 }
 person=(-stroke none -draw 'circle 32,24 32,14' -draw 'ellipse 32,54 17,14 180,360')
 
@@ -37,8 +37,9 @@ icon exit '#b03a2e' -fill none -strokewidth 5 -draw 'polyline 30,14 14,14 14,50 
     -fill white -draw 'line 26,32 48,32' -draw 'polygon 44,24 54,32 44,40'
 icon help '#2f6db5' -fill none -strokewidth 5 -draw 'arc 22,12 42,32 180,60' \
     -draw 'line 38,30 32,38' -draw 'line 32,38 32,42' -stroke none -fill white -draw 'circle 32,50 32,47'
-icon search '#5b6f82' -fill none -strokewidth 5 -draw 'circle 28,28 28,16' -strokewidth 7 \
-    -draw 'line 37,37 52,52'
+# The search field draws this one at its natural size as its background: keep it small.
+convert -size 12x12 xc:none -fill none -stroke '#5b6f82' -strokewidth 1.6 -draw 'circle 5,5 5,1.5' \
+    -strokewidth 2 -draw 'line 7.5,7.5 11,11' -define png:exclude-chunk=date,time,tIME PNG32:search.png
 icon pelicard '#1f7a8c' -stroke none -draw 'roundrectangle 10,16 54,48 5,5' -fill '#1f7a8c' \
     -draw 'circle 23,29 23,23' -draw 'ellipse 23,45 9,7 180,360' -stroke '#1f7a8c' \
     -strokewidth 3 -draw 'line 36,26 48,26' -draw 'line 36,33 48,33' -draw 'line 36,40 44,40'

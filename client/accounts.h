@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The client's settings store: every group and key the client reads or writes lives here,
+// together with the place of an account's database file. Each call opens the store anew and
+// lets it go, so nothing read here can go stale.
+class Accounts
+{
+public:
+    static const QString Organisation; // "brisvane"
+    static const QString Application;  // "Pelicard"
+    static const QString LocalType;    // "local"
+    static const QString NetworkType;  // "network"
+    static const QString DefaultHost;  // "127.0.0.1"
+    static constexpr int DefaultPort = 1639;
+
+    // Why a name cannot become an account (it would break the store or the file path).
+    enum class NameProblem { None, Empty, Separator, DotName, Reserved, TooLong };
+    static NameProblem nameProblem(const QString &name);
+
+    // What the new-account wizard collects; the clear passwords are only digested.
+    struct NewAccount
+    {
+        QString name;
+        bool network = false;
+        bool usePassword = false;
+        QString password;
+        QString host = DefaultHost;
+        int port = DefaultPort;
+        QString serverPassword;
+    };
+
+    // Program-wide options.
+    static bool checkUpdates();
+    static void setCheckUpdates(bool on);
+    static bool blurBackground();
+    static void setBlurBackground(bool on);
+    static QByteArray windowGeometry(); // empty when never stored
+    static void setWindowGeometry(const QByteArray &geometry);
+
+    // The registry.
+    static int count(); // "dbCount"
+    static QStringList names();
+    static bool exists(const QString &name);
+    static QString current();
+    static void setCurrent(const QString &name);
+
+    // One account's keys.
+    static QString type(const QString &name); // as stored; empty when missing
+    static bool isNetwork(const QString &name);
+    static bool usePassword(const QString &name);
+    static QByteArray passwordDigest(const QString &name);
+    static bool checkPassword(const QString &name, const QString &clear);
+    static QString host(const QString &name);
+    static int port(const QString &name);
+    static QByteArray serverPasswordDigest(const QString &name);
+    // The digest read back as text, as every request carries it.
+    static QString serverPasswordText(const QString &name);
+    static quint64 localRevision(const QString &name);
+    static void setLocalRevision(const QString &name, quint64 revision);
+
+    // Adds the account to the registry, makes it current and writes its group.
+    static void create(const NewAccount &account);
+
+    static QString databaseDirectory(); // home + "/.pelicard/databases"
+    static QString databasePath(const QString &name);
+};

@@ -1,0 +1,604 @@
+#include "mainwindow.h"
+
+#include "accounts.h"
+#include "addresswidget.h"
+#include "contactlistwidget.h"
+#include "dialogs.h"
+#include "mainwidget.h"
+#include "newaccountwidget.h"
+#include "printwidget.h"
+#include "searchwidget.h"
+#include "settingswidget.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+namespace {
+
+QAction *makeAction(QObject *parent, const QString &objectName, const QString &text,
+                    const QString &statusTip = QString(), const QString &icon = QString())
+{
+    auto *action = new QAction(text, parent);
+    action->setObjectName(objectName);
+    if (!statusTip.isEmpty())
+        action->setStatusTip(statusTip);
+    if (!icon.isEmpty())
+        action->setIcon(QIcon(icon));
+    return action;
+}
+
+// A menu entry shows "&" as a mnemonic marker unless it is doubled.
+QString menuText(const QString &name)
+{
+    QString text = name;
+    return text.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_version(QStringLiteral("1.000"))
+{
+    setObjectName(QStringLiteral("mainWindow"));
+    // Closing hides the window in the tray; only the quit action ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    m_mainWidget = new MainWidget(this);
+    createActions();
+    createMenus();
+    createToolBar();
+    statusBar()->showMessage(tr("就绪"));
+    createTrayIcon();
+    connectContactPage();
+    createPages();
+    setWindowTitle(tr("澄岚联系人管理器"));
+    m_settingsShown = false;
+    m_printShown = false;
+    updateActions();
+    readSettings();
+    checkAccounts();
+    rebuildAccountMenu();
+    updateActions();
+    if (Accounts::checkUpdates())
+        updateSlot();
+    loadAccountSettings();
+    updateActions();
+}
+
+MainWindow::~MainWindow()
+{
+    delete m_newAccountWidget;
+}
+
+void MainWindow::createActions()
+{
+    m_newContactAction =
+        makeAction(this, QStringLiteral("newContactAction"), tr("新建联系人"),
+                   tr("增加一名新联系人"), QStringLiteral(":/icons/add_contact.png"));
+    m_newContactAction->setShortcut(QKeySequence::New);
+    m_editContactAction =
+        makeAction(this, QStringLiteral("editContactAction"), tr("编辑联系人"),
+                   tr("编辑选中的联系人信息"), QStringLiteral(":/icons/edit_contact.png"));
+    m_deleteContactAction =
+        makeAction(this, QStringLiteral("deleteContactAction"), tr("删除联系人"),
+                   tr("删除选中的联系人信息"), QStringLiteral(":/icons/delete_contact.png"));
+    m_deleteContactAction->setShortcut(QKeySequence::Delete);
+    m_syncAction = makeAction(this, QStringLiteral("syncAction"), tr("同步联系人"),
+                              tr("与中央服务器同步您的联系人信息，快捷键CTL + C"),
+                              QStringLiteral(":/icons/network.png"));
+    m_syncAction->setShortcut(QKeySequence(QStringLiteral("CTRL+C")));
+    m_settingsAction = makeAction(this, QStringLiteral("settingsAction"), tr("设置..."),
+                                  tr("设置..."), QStringLiteral(":/icons/settings.png"));
+    m_printAction =
+        makeAction(this, QStringLiteral("printAction"), tr("打印..."),
+                   tr("打印选中的联系人或者所有的联系人信息"), QStringLiteral(":/icons/print.png"));
+    m_printAction->setShortcut(QKeySequence::Print);
+    m_quitAction = makeAction(this, QStringLiteral("quitAction"), tr("退出"),
+                              tr("退出程序 快捷键 CTRL + Q"), QStringLiteral(":/icons/exit.png"));
+    m_quitAction->setShortcut(QKeySequence(QStringLiteral("CTRL+Q")));
+    m_newAccountAction = makeAction(this, QStringLiteral("newAccountAction"), tr("新建帐户"),
+                                    tr("创建一个新的帐户"));
+    m_deleteAccountAction = makeAction(this, QStringLiteral("deleteAccountAction"), tr("删除帐户"),
+                                       tr("删除当前的帐户"));
+    m_deleteAccountAction->setEnabled(false);
+    m_exportSelectedPdfAction = makeAction(this, QStringLiteral("exportSelectedPdfAction"),
+                                           tr("选中的联系人"), tr("将选中的联系人导出到PDF文件"));
+    m_exportAllPdfAction = makeAction(this, QStringLiteral("exportAllPdfAction"), tr("全部联系人"),
+                                      tr("将全部联系人导出到PDF文件"));
+    m_exportDatabaseAction = makeAction(this, QStringLiteral("exportDatabaseAction"), tr("数据库"),
+                                        tr("导出数据库，包含所有的联系人"));
+    m_exportSelectedvCardAction =
+        makeAction(this, QStringLiteral("exportSelectedvCardAction"), tr("选中的联系人"),
+                   tr("将选中的联系人导出为电子商务卡片 (vCard)"));
+    m_exportAllvCardAction =
+        makeAction(this, QStringLiteral("exportAllvCardAction"), tr("全部联系人"),
+                   tr("将全部联系人导出为电子商务卡片 (vCard)"));
+    m_importvCardAction = makeAction(this, QStringLiteral("importvCardAction"),
+                                     tr("电子商务卡片 (vCard)"), tr("导入电子商务卡片 (vCard)"));
+    m_importDatabaseAction = makeAction(this, QStringLiteral("importDatabaseAction"), tr("数据库"),
+                                        tr("导入一个数据库，包含所有联系人"));
+    m_aboutAction = makeAction(this, QStringLiteral("aboutAction"), tr("关于"));
+    m_documentationAction = makeAction(this, QStringLiteral("documentationAction"), tr("在线文档"),
+                                       tr("在浏览器中浏览文档"));
+    m_updateAction =
+        makeAction(this, QStringLiteral("updateAction"), tr("检测更新"), tr("检测软件更新..."));
+    m_reportBugAction = makeAction(this, QStringLiteral("reportBugAction"), tr("报告程序缺陷"),
+                                   tr("通过报告程序缺陷和漏洞来帮助我们改善澄岚联系人管理器"));
+    m_askAction = makeAction(this, QStringLiteral("askAction"), tr("提问"),
+                             tr("询问关于澄岚联系人管理器的问题"));
+    m_featureRequestAction = makeAction(this, QStringLiteral("featureRequestAction"),
+                                        tr("特色需求"), tr("您的想法将有助于我们改善软件"));
+    m_showAction = makeAction(this, QStringLiteral("showAction"), tr("显示澄岚联系人管理器"));
+    m_hideAction = makeAction(this, QStringLiteral("hideAction"), tr("隐藏澄岚联系人管理器"));
+    m_accountGroup = new QActionGroup(this);
+    m_accountGroup->setObjectName(QStringLiteral("accountActionGroup"));
+    m_accountGroup->setExclusive(true);
+
+    connect(m_syncAction, &QAction::triggered, this, &MainWindow::syncDatabase);
+    connect(m_settingsAction, &QAction::triggered, this, &MainWindow::settingsActionSlot);
+    connect(m_printAction, &QAction::triggered, this, &MainWindow::printActionSlot);
+    connect(m_quitAction, &QAction::triggered, this, &MainWindow::handleQuitSlot);
+    connect(m_newAccountAction, &QAction::triggered, this, &MainWindow::newAccountSlot);
+    connect(m_deleteAccountAction, &QAction::triggered, this, &MainWindow::deleteAccountSlot);
+    connect(m_exportSelectedPdfAction, &QAction::triggered, this, &MainWindow::exportSelectedPdf);
+    connect(m_exportAllPdfAction, &QAction::triggered, this, &MainWindow::exportAllPdf);
+    connect(m_exportDatabaseAction, &QAction::triggered, this, &MainWindow::exportDatabase);
+    connect(m_exportSelectedvCardAction, &QAction::triggered, this,
+            &MainWindow::exportvCardSelSlot);
+    connect(m_exportAllvCardAction, &QAction::triggered, this, &MainWindow::exportvCardAllSlot);
+    connect(m_importDatabaseAction, &QAction::triggered, this, &MainWindow::importDatabase);
+    connect(m_aboutAction, &QAction::triggered, this, &MainWindow::aboutSlot);
+    connect(m_documentationAction, &QAction::triggered, this, &MainWindow::documentationSlot);
+    connect(m_updateAction, &QAction::triggered, this, &MainWindow::updateSlot);
+    connect(m_reportBugAction, &QAction::triggered, this, &MainWindow::reportBugSlot);
+    connect(m_askAction, &QAction::triggered, this, &MainWindow::askSlot);
+    connect(m_featureRequestAction, &QAction::triggered, this, &MainWindow::featureRequestSlot);
+    connect(m_showAction, &QAction::triggered, this, &QWidget::show);
+    connect(m_hideAction, &QAction::triggered, this, &QWidget::hide);
+}
+
+void MainWindow::createMenus()
+{
+    m_fileMenu = menuBar()->addMenu(tr("文件"));
+    m_fileMenu->setObjectName(QStringLiteral("fileMenu"));
+    m_fileMenu->addAction(m_newContactAction);
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(m_syncAction);
+    m_fileMenu->addAction(m_printAction);
+    m_fileMenu->addSeparator();
+    m_importMenu = m_fileMenu->addMenu(tr("导入"));
+    m_importMenu->setObjectName(QStringLiteral("importMenu"));
+    m_exportMenu = m_fileMenu->addMenu(tr("导出"));
+    m_exportMenu->setObjectName(QStringLiteral("exportMenu"));
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(m_quitAction);
+
+    m_editMenu = menuBar()->addMenu(tr("编辑"));
+    m_editMenu->setObjectName(QStringLiteral("editMenu"));
+    m_editMenu->addAction(m_editContactAction);
+    m_editMenu->addAction(m_deleteContactAction);
+    m_editMenu->addSeparator();
+    m_editMenu->addAction(m_settingsAction);
+
+    m_accountMenu = menuBar()->addMenu(tr("帐户"));
+    m_accountMenu->setObjectName(QStringLiteral("accountMenu"));
+    m_accountMenu->addAction(m_newAccountAction);
+    m_accountMenu->addAction(m_deleteAccountAction);
+    m_accountMenu->addSeparator();
+
+    m_helpMenu = menuBar()->addMenu(tr("帮助"));
+    m_helpMenu->setObjectName(QStringLiteral("helpMenu"));
+    m_helpMenu->addAction(m_aboutAction);
+    m_helpMenu->addAction(m_documentationAction);
+    m_helpMenu->addSeparator();
+    m_helpMenu->addAction(m_reportBugAction);
+    m_helpMenu->addAction(m_askAction);
+    m_helpMenu->addAction(m_featureRequestAction);
+    m_helpMenu->addSeparator();
+    m_helpMenu->addAction(m_updateAction);
+
+    m_importMenu->addAction(m_importvCardAction);
+    m_importMenu->addAction(m_importDatabaseAction);
+    m_pdfMenu = m_exportMenu->addMenu(tr("PDF"));
+    m_pdfMenu->setObjectName(QStringLiteral("pdfMenu"));
+    m_vCardMenu = m_exportMenu->addMenu(tr("电子商务卡 (vCard)"));
+    m_vCardMenu->setObjectName(QStringLiteral("vCardMenu"));
+    m_exportMenu->addAction(m_exportDatabaseAction);
+    m_pdfMenu->addAction(m_exportSelectedPdfAction);
+    m_pdfMenu->addAction(m_exportAllPdfAction);
+    m_vCardMenu->addAction(m_exportSelectedvCardAction);
+    m_vCardMenu->addAction(m_exportAllvCardAction);
+}
+
+void MainWindow::createToolBar()
+{
+    m_toolBar = new QToolBar(tr("菜单"), this);
+    m_toolBar->setObjectName(QStringLiteral("toolBar"));
+    m_toolBar->setMovable(false);
+    addToolBar(Qt::LeftToolBarArea, m_toolBar);
+    m_toolBar->addAction(m_newContactAction);
+    m_toolBar->addAction(m_editContactAction);
+    m_toolBar->addAction(m_deleteContactAction);
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(m_syncAction);
+    m_toolBar->addAction(m_settingsAction);
+    m_toolBar->addAction(m_printAction);
+    m_toolBar->addSeparator();
+    m_toolBar->addAction(m_quitAction);
+}
+
+void MainWindow::createTrayIcon()
+{
+    m_trayMenu = new QMenu(this);
+    m_trayMenu->setObjectName(QStringLiteral("trayMenu"));
+    m_trayMenu->addAction(m_showAction);
+    m_trayMenu->addAction(m_hideAction);
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(m_quitAction);
+
+    m_trayIcon = new QSystemTrayIcon(QIcon(QStringLiteral(":/icons/pelicard.png")), this);
+    m_trayIcon->setObjectName(QStringLiteral("trayIcon"));
+    m_trayIcon->setToolTip(tr("澄岚联系人管理器"));
+    m_trayIcon->setContextMenu(m_trayMenu);
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &MainWindow::trayActivated);
+    m_trayIcon->show();
+}
+
+void MainWindow::connectContactPage()
+{
+    AddressWidget *address = m_mainWidget->addressWidget();
+    connect(m_newContactAction, &QAction::triggered, address, &AddressWidget::addContact);
+    connect(m_editContactAction, &QAction::triggered, address, &AddressWidget::editContactSlot);
+    connect(address, &AddressWidget::updateActionsSignal, this, &MainWindow::updateActions);
+    connect(m_deleteContactAction, &QAction::triggered, address, &AddressWidget::deleteContactSlot);
+    connect(address, &AddressWidget::editModeSignal, this, &MainWindow::handleEditModeSlot);
+    connect(address, &AddressWidget::addContactListSignal, m_mainWidget->contactListWidget(),
+            &ContactListWidget::addContact);
+    connect(m_mainWidget->searchWidget()->lineEdit(), &QLineEdit::textChanged, address,
+            &AddressWidget::searchSlot);
+    connect(m_importvCardAction, &QAction::triggered, address, &AddressWidget::importvCard);
+}
+
+void MainWindow::createPages()
+{
+    m_settingsWidget = new SettingsWidget(this);
+    m_printWidget = new PrintWidget(this);
+    connect(m_settingsWidget->backButton(), &QPushButton::clicked, this,
+            &MainWindow::settingsActionSlot);
+    connect(m_printWidget->backButton(), &QPushButton::clicked, this, &MainWindow::printActionSlot);
+    connect(m_printWidget->printButton(), &QPushButton::clicked, this, &MainWindow::printSlot);
+
+    m_stack = new QStackedWidget;
+    m_stack->setObjectName(QStringLiteral("pageStack"));
+    m_stack->addWidget(m_mainWidget);
+    m_stack->addWidget(m_settingsWidget);
+    m_stack->addWidget(m_printWidget);
+    auto *central = new QWidget;
+    auto *layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_stack);
+    setCentralWidget(central);
+}
+
+int MainWindow::currentPage() const
+{
+    return m_stack->currentIndex();
+}
+
+NewAccountWidget *MainWindow::newAccountWidget() const
+{
+    return m_newAccountWidget;
+}
+
+void MainWindow::readSettings()
+{
+    const QByteArray geometry = Accounts::windowGeometry();
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    m_currentDatabase = Accounts::current();
+}
+
+void MainWindow::writeSettings()
+{
+    Accounts::setWindowGeometry(saveGeometry());
+    Accounts::setCurrent(m_currentDatabase);
+    m_settingsWidget->saveSettings();
+}
+
+void MainWindow::checkAccounts()
+{
+    m_noAccountAtStart = Accounts::count() == 0;
+    // Shown first in both cases, so that at a first start the wizard stands in front of it.
+    show();
+    if (m_noAccountAtStart)
+        newAccountSlot();
+}
+
+void MainWindow::rebuildAccountMenu()
+{
+    const int count = Accounts::count();
+    const QStringList names = Accounts::names();
+    setNoAccountState(count < 1);
+
+    qDeleteAll(m_accountActions);
+    m_accountActions.clear();
+    for (const QString &name : names) {
+        auto *action = new QAction(menuText(name), this);
+        action->setObjectName(QStringLiteral("accountAction"));
+        action->setData(name);
+        action->setCheckable(true);
+        m_accountGroup->addAction(action);
+        connect(action, &QAction::triggered, this, &MainWindow::accountChangeSlot);
+        m_accountMenu->addAction(action);
+        m_accountActions.append(action);
+        if (name == m_currentDatabase)
+            action->setChecked(true);
+    }
+}
+
+void MainWindow::setNoAccountState(bool none)
+{
+    const bool enabled = !none;
+    for (QAction *action : {m_newContactAction, m_editContactAction, m_deleteContactAction,
+                            m_printAction, m_settingsAction, m_deleteAccountAction})
+        action->setEnabled(enabled);
+    m_exportMenu->menuAction()->setEnabled(enabled);
+    m_importMenu->menuAction()->setEnabled(enabled);
+    m_syncAction->setEnabled(enabled && Accounts::isNetwork(m_currentDatabase));
+}
+
+void MainWindow::accountChangeSlot()
+{
+    QAction *checked = m_accountGroup->checkedAction();
+    if (!checked)
+        checked = qobject_cast<QAction *>(sender());
+    if (!checked)
+        return;
+    if (m_accountType == Accounts::NetworkType)
+        sendGoodbye();
+    AddressWidget *address = m_mainWidget->addressWidget();
+    QLineEdit *search = m_mainWidget->searchWidget()->lineEdit();
+    address->setPasswordVerified(false);
+    search->clear();
+    m_currentDatabase = checked->data().toString();
+    address->closeDatabase();
+    Accounts::setCurrent(m_currentDatabase);
+    if (address->openDatabase())
+        address->loadList();
+    search->setFocus();
+    // Back on the contact page before the actions are judged, or they would still follow the
+    // page just left.
+    showPage(ContactPage);
+    setNoAccountState(false);
+    loadAccountSettings();
+    updateActions();
+}
+
+void MainWindow::loadAccountSettings()
+{
+    const bool network = Accounts::isNetwork(m_currentDatabase);
+    m_mainWidget->addressWidget()->clearForm();
+    if (!network) {
+        m_syncAction->setEnabled(false);
+        m_accountType = Accounts::LocalType;
+        m_localRevision = 0;
+        m_serverPassword.clear();
+        m_importDatabaseAction->setEnabled(true);
+    } else {
+        m_syncAction->setEnabled(true);
+        m_accountType = Accounts::NetworkType;
+        m_localRevision = Accounts::localRevision(m_currentDatabase);
+        m_serverPassword = Accounts::serverPasswordText(m_currentDatabase);
+        m_importDatabaseAction->setEnabled(false);
+        sendHello();
+    }
+    m_settingsWidget->loadSettings();
+}
+
+// Not implemented yet: talking to the server.
+void MainWindow::sendHello() {}
+void MainWindow::sendGoodbye() {}
+void MainWindow::syncDatabase() {}
+
+bool MainWindow::contactSelected() const
+{
+    return !m_mainWidget->contactListWidget()->listWidget()->selectedItems().isEmpty();
+}
+
+void MainWindow::updateActions()
+{
+    const bool pageShown = m_settingsShown || m_printShown;
+    const QListWidget *list = m_mainWidget->contactListWidget()->listWidget();
+    const bool onContact = list->count() > 0 && contactSelected() && !pageShown;
+    m_editContactAction->setEnabled(onContact);
+    m_deleteContactAction->setEnabled(onContact);
+    m_newContactAction->setEnabled(!pageShown && Accounts::count() != 0);
+}
+
+void MainWindow::handleEditModeSlot(bool activated)
+{
+    for (QAction *action : {m_newContactAction, m_editContactAction, m_deleteContactAction})
+        action->setEnabled(!activated);
+}
+
+void MainWindow::showPage(Page page)
+{
+    m_stack->setCurrentIndex(page);
+    m_settingsShown = page == SettingsPage;
+    m_printShown = page == PrintPage;
+}
+
+void MainWindow::settingsActionSlot()
+{
+    if (m_printShown) {
+        m_printShown = false;
+        settingsActionSlot();
+        updateActions();
+    } else if (m_settingsShown) {
+        m_settingsWidget->saveSettings();
+        showPage(ContactPage);
+        updateActions();
+    } else {
+        showPage(SettingsPage);
+        updateActions();
+    }
+}
+
+void MainWindow::printActionSlot()
+{
+    if (m_settingsShown) {
+        m_settingsShown = false;
+        printActionSlot();
+        updateActions();
+    } else if (m_printShown) {
+        showPage(ContactPage);
+        updateActions();
+    } else {
+        showPage(PrintPage);
+        const QListWidget *list = m_mainWidget->contactListWidget()->listWidget();
+        QString selection = tr("没有选择");
+        if (contactSelected()) {
+            const QListWidgetItem *item = list->currentItem();
+            selection = (item && item->isSelected() ? item : list->selectedItems().first())->text();
+        }
+        m_printWidget->selectionEdit()->setText(selection);
+        updateActions();
+    }
+}
+
+bool MainWindow::systemTrayAvailable() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void MainWindow::showTrayMessage(const QString &title, const QString &text, int msecs)
+{
+    m_trayIcon->showMessage(title, text, QSystemTrayIcon::NoIcon, msecs);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (!isVisible()) {
+        writeSettings();
+        event->accept();
+        return;
+    }
+    if (!systemTrayAvailable()) {
+        event->accept();
+        handleQuitSlot();
+        return;
+    }
+    hide();
+    showTrayMessage(tr("澄岚联系人管理器"), tr("正在运行..."), 10000);
+    event->ignore();
+}
+
+void MainWindow::trayActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason == QSystemTrayIcon::DoubleClick)
+        setVisible(!isVisible());
+}
+
+void MainWindow::handleQuitSlot()
+{
+    if (m_accountType == Accounts::NetworkType)
+        sendGoodbye();
+    writeSettings();
+    // Not quit(): that asks every window to close, and this one only hides.
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::newAccountSlot()
+{
+    if (m_newAccountWidget) {
+        m_newAccountWidget->raise();
+        m_newAccountWidget->activateWindow();
+        return;
+    }
+    m_newAccountWidget = new NewAccountWidget;
+    connect(m_newAccountWidget, &NewAccountWidget::completeSignal, this,
+            &MainWindow::newAccountCompleteSlot);
+    connect(m_newAccountWidget, &NewAccountWidget::cancelNewAccSlot, this,
+            &MainWindow::newAccountCancSlot);
+    if (isVisible()) {
+        m_newAccountWidget->adjustSize();
+        m_newAccountWidget->move(frameGeometry().center() - m_newAccountWidget->rect().center());
+    }
+    m_newAccountWidget->show();
+}
+
+void MainWindow::disposeOfWizard()
+{
+    if (!m_newAccountWidget)
+        return;
+    // The wizard's own signal is still being delivered.
+    m_newAccountWidget->hide();
+    m_newAccountWidget->deleteLater();
+    m_newAccountWidget = nullptr;
+}
+
+void MainWindow::newAccountCompleteSlot()
+{
+    disposeOfWizard();
+    m_noAccountAtStart = false;
+    if (m_accountType == Accounts::NetworkType)
+        sendGoodbye();
+    AddressWidget *address = m_mainWidget->addressWidget();
+    address->setPasswordVerified(false);
+    m_mainWidget->searchWidget()->lineEdit()->clear();
+    if (address->openDatabase())
+        address->loadList();
+    rebuildAccountMenu();
+    loadAccountSettings();
+    show();
+    updateActions();
+}
+
+void MainWindow::newAccountCancSlot()
+{
+    if (m_noAccountAtStart) {
+        QCoreApplication::exit(0);
+        return;
+    }
+    disposeOfWizard();
+}
+
+void MainWindow::exportvCardSelSlot()
+{
+    if (!contactSelected()) {
+        Dialogs::instance().warning(this, tr("导出警告"), tr("导出中断:\n没有选择联系人!"));
+        return;
+    }
+}
+
+void MainWindow::exportSelectedPdf()
+{
+    if (!contactSelected()) {
+        Dialogs::instance().warning(this, tr("导出警告"), tr("导出中断:\n没有选择联系人!"));
+        return;
+    }
+}
+
+// Not implemented yet: printing, exports and imports, account deletion, the help entries.
+void MainWindow::deleteAccountSlot() {}
+void MainWindow::printSlot() {}
+void MainWindow::exportAllPdf() {}
+void MainWindow::exportDatabase() {}
+void MainWindow::importDatabase() {}
+void MainWindow::exportvCardAllSlot() {}
+void MainWindow::documentationSlot() {}
+void MainWindow::updateSlot() {}
+void MainWindow::updateDoneSlot(bool) {}
+void MainWindow::aboutSlot() {}
+void MainWindow::reportBugSlot() {}
+void MainWindow::askSlot() {}
+void MainWindow::featureRequestSlot() {}
