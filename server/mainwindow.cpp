@@ -1,0 +1,409 @@
+#include "mainwindow.h"
+
+#include "dialogs.h"
+#include "logging.h"
+#include "passwords.h"
+#include "revision.h"
+#include "server.h"
+#include "serverdatabase.h"
+#include "serversettings.h"
+#include "serverwidget.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QLabel>
+#include <QLibraryInfo>
+#include <QLineEdit>
+#include <QLocale>
+#include <QLoggingCategory>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QTextCodec>
+#include <QTranslator>
+#include <QUrl>
+
+#ifdef Q_OS_UNIX
+#include <QSocketNotifier>
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+#endif
+
+namespace {
+const char DocumentationUrl[] = "http://www.brisvane.com/products/pelicard/doc/";
+// Shown in the password field while a digest is stored; never stored itself.
+const QString PasswordPlaceholder = QStringLiteral("password");
+const QString DatabaseFilter = QStringLiteral("SQLITE 文件 (*.sqlite)");
+
+template <typename T> T *named(T *object, const char *name)
+{
+    object->setObjectName(QLatin1String(name));
+    return object;
+}
+
+#ifdef Q_OS_UNIX
+// A server without a display is stopped with a signal; it then ends the way the quit action
+// does, so the connections being served finish first. The handler only writes one byte, the
+// rest runs on the GUI thread.
+int g_signalPipe[2] = {-1, -1};
+
+void onTerminationSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[0], &byte, 1);
+}
+
+void quitOnTerminationSignals(QCoreApplication &app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
+        char byte;
+        [[maybe_unused]] const ssize_t read = ::read(g_signalPipe[1], &byte, 1);
+        qCInfo(lcUi) << "quitting on a signal";
+        // exit() rather than quit(): nobody is there to answer the window's question.
+        QCoreApplication::exit(0);
+    });
+    struct sigaction action = {};
+    action.sa_handler = onTerminationSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int signal : {SIGTERM, SIGINT, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+#endif
+} // namespace
+
+void MainWindow::prepareApplication(QApplication &app)
+{
+    app.setWindowIcon(QIcon(QStringLiteral(":/icons/server.png")));
+    // Plug-ins shipped beside the program, as a packaged copy would carry them.
+    const QString programDir = QCoreApplication::applicationDirPath();
+    QCoreApplication::addLibraryPath(programDir + QStringLiteral("/plugins"));
+    QCoreApplication::addLibraryPath(programDir);
+
+    QTextCodec::setCodecForLocale(Passwords::eightBitCodec());
+
+    const QString translations = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
+    const QString locale = QLocale::system().name();
+    auto *qtTranslator = new QTranslator(&app);
+    if (qtTranslator->load(QStringLiteral("qt_") + locale, translations) ||
+        qtTranslator->load(QStringLiteral("qtbase_") + locale, translations))
+        app.installTranslator(qtTranslator);
+    else
+        delete qtTranslator;
+
+    // The window hides to the tray and boxes come and go; only the quit action ends the program.
+    app.setQuitOnLastWindowClosed(false);
+#ifdef Q_OS_UNIX
+    quitOnTerminationSignals(app);
+#endif
+    // A busy server would write a line per request; QT_LOGGING_RULES turns them back on.
+    QLoggingCategory::setFilterRules(QStringLiteral("pelicard.*.debug=false"));
+}
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("serverMainWindow"));
+    m_serverWidget = named(new ServerWidget(this), "serverWidget");
+
+    initialiseDatabase();
+
+    createActions();
+    createMenus();
+    connect(m_serverWidget->quitButton, &QPushButton::clicked, this, &MainWindow::quitSlot);
+    connect(m_serverWidget->startButton, &QPushButton::clicked, this, &MainWindow::startSlot);
+    connect(m_serverWidget->stopButton, &QPushButton::clicked, this, &MainWindow::stopSlot);
+
+    statusBar()->setObjectName(QStringLiteral("statusBar"));
+    statusBar()->showMessage(tr("服务器没有启动!"));
+
+    createTrayIcon();
+    loadSettings();
+
+    setCentralWidget(m_serverWidget);
+    setWindowTitle(tr("澄岚联系人管理--服务器"));
+    m_constructing = false;
+}
+
+MainWindow::~MainWindow()
+{
+    // Waits for the serving threads before anything they report to goes away.
+    delete m_server;
+}
+
+void MainWindow::createActions()
+{
+    m_importAction = named(new QAction(tr("导入数据库"), this), "importAction");
+    m_importAction->setStatusTip(tr("导入外部的数据库，包含所有联系人"));
+    connect(m_importAction, &QAction::triggered, this, &MainWindow::importDbSlot);
+
+    m_exportAction = named(new QAction(tr("导出数据库"), this), "exportAction");
+    m_exportAction->setStatusTip(tr("导出当前数据库，包含所有联系人"));
+    connect(m_exportAction, &QAction::triggered, this, &MainWindow::exportDbSlot);
+
+    m_quitAction = named(new QAction(tr("退出"), this), "quitAction");
+    m_quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    connect(m_quitAction, &QAction::triggered, this, &MainWindow::quitSlot);
+
+    m_resetAction = named(new QAction(tr("数据库重置"), this), "resetAction");
+    m_resetAction->setStatusTip(tr("重置数据库，所有联系人将被删除"));
+    connect(m_resetAction, &QAction::triggered, this, &MainWindow::resetDatabaseSlot);
+
+    m_documentationAction = named(new QAction(tr("在线文档"), this), "documentationAction");
+    m_documentationAction->setShortcut(QKeySequence::HelpContents);
+    connect(m_documentationAction, &QAction::triggered, this, &MainWindow::documentationSlot);
+
+    m_showAction = named(new QAction(tr("显示 澄岚联系人管理--服务器"), this), "showAction");
+    connect(m_showAction, &QAction::triggered, this, &QWidget::show);
+    m_hideAction = named(new QAction(tr("隐藏 澄岚联系人管理--服务器"), this), "hideAction");
+    connect(m_hideAction, &QAction::triggered, this, &QWidget::hide);
+}
+
+void MainWindow::createMenus()
+{
+    m_fileMenu = named(menuBar()->addMenu(tr("文件")), "fileMenu");
+    m_fileMenu->addAction(m_importAction);
+    m_fileMenu->addAction(m_exportAction);
+    m_fileMenu->addSeparator();
+    m_fileMenu->addAction(m_quitAction);
+
+    m_editMenu = named(menuBar()->addMenu(tr("编辑")), "editMenu");
+    m_editMenu->addAction(m_resetAction);
+
+    m_helpMenu = named(menuBar()->addMenu(tr("帮助")), "helpMenu");
+    m_helpMenu->addAction(m_documentationAction);
+}
+
+void MainWindow::createTrayIcon()
+{
+    m_trayMenu = named(new QMenu(this), "trayMenu");
+    m_trayMenu->addAction(m_showAction);
+    m_trayMenu->addAction(m_hideAction);
+    m_trayMenu->addSeparator();
+    m_trayMenu->addAction(m_quitAction);
+
+    m_trayIcon = named(new QSystemTrayIcon(this), "trayIcon");
+    m_trayIcon->setContextMenu(m_trayMenu);
+    connect(m_trayIcon, &QSystemTrayIcon::activated, this, &MainWindow::trayActivated);
+    m_trayIcon->setIcon(QIcon(QStringLiteral(":/icons/server.png")));
+    m_trayIcon->setToolTip(tr("澄岚联系人管理--服务器"));
+    if (QSystemTrayIcon::isSystemTrayAvailable())
+        m_trayIcon->show();
+}
+
+bool MainWindow::trayAvailable() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void MainWindow::showCritical(const QString &title, const QString &text)
+{
+    qCWarning(lcUi).noquote() << title << text;
+    if (m_constructing)
+        Dialogs::instance().notify(QMessageBox::Critical, this, title, text);
+    else
+        Dialogs::instance().critical(this, title, text);
+}
+
+void MainWindow::initialiseDatabase()
+{
+    QString error;
+    if (!ServerDatabase().initialise(&error))
+        showCritical(tr("数据库出错"), error);
+}
+
+void MainWindow::loadSettings()
+{
+    restoreGeometry(ServerSettings::geometry());
+    if (ServerSettings::hasPassword())
+        m_serverWidget->passwordEdit->setText(PasswordPlaceholder);
+    m_serverWidget->portSpinBox->setValue(ServerSettings::port());
+    if (ServerSettings::startWithProgram()) {
+        m_serverWidget->startCheckBox->setChecked(true);
+        startSlot();
+    }
+}
+
+void MainWindow::saveSettings()
+{
+    ServerSettings::setGeometry(saveGeometry());
+    const QString typed = m_serverWidget->passwordEdit->text();
+    if (!typed.isEmpty() && typed != PasswordPlaceholder)
+        ServerSettings::setPassword(typed);
+    ServerSettings::setPort(m_serverWidget->portSpinBox->value());
+    ServerSettings::setStartWithProgram(m_serverWidget->startCheckBox->isChecked());
+}
+
+bool MainWindow::clientsConnected() const
+{
+    return m_serverWidget->countLabel->text().toInt() != 0;
+}
+
+bool MainWindow::confirmDisconnect()
+{
+    return Dialogs::instance().question(this, tr("连接的客户端"),
+                                        tr("尚有客户端在连接, 请确认是否要关闭服务器?") + '\n' +
+                                            tr("此操作可能会导致数据丢失或者错误产生"),
+                                        QMessageBox::Warning) == QMessageBox::Yes;
+}
+
+void MainWindow::setListening(bool listening)
+{
+    m_serverWidget->startButton->setVisible(!listening);
+    m_serverWidget->stopButton->setVisible(listening);
+    m_serverWidget->portSpinBox->setEnabled(!listening);
+    m_serverWidget->passwordEdit->setEnabled(!listening);
+}
+
+void MainWindow::quitSlot()
+{
+    if (clientsConnected() && !confirmDisconnect())
+        return;
+    saveSettings();
+    quitApplication();
+}
+
+void MainWindow::quitApplication()
+{
+    m_quitting = true;
+    QCoreApplication::quit();
+}
+
+void MainWindow::startSlot()
+{
+    if (m_serverWidget->passwordEdit->text().isEmpty()) {
+        statusBar()->showMessage(tr("错误: 密码不可为空!"));
+        return;
+    }
+    saveSettings();
+    setListening(true);
+
+    m_server = new Server(this, m_serverWidget->countLabel);
+    if (!m_server->listen(QHostAddress::AnyIPv4, quint16(m_serverWidget->portSpinBox->value()))) {
+        qCWarning(lcNet) << "cannot listen:" << m_server->errorString();
+        showCritical(tr("服务器启动失败"),
+                     tr("服务器启动监听失败, 服务器是否已经运行或者端口已经被占用?"));
+        stopSlot();
+        return;
+    }
+    statusBar()->showMessage(tr("服务器已经启动: 正在监听"));
+    m_resetAction->setEnabled(false);
+    m_exportAction->setEnabled(false);
+    m_importAction->setEnabled(false);
+}
+
+void MainWindow::stopSlot()
+{
+    if (clientsConnected() && !confirmDisconnect())
+        return;
+    m_serverWidget->countLabel->setText(QStringLiteral("0"));
+    setListening(false);
+    if (m_server) {
+        m_server->close();
+        delete m_server; // waits for the connections still being served
+        m_server = nullptr;
+    }
+    statusBar()->showMessage(tr("服务器已经停止: 未在监听状态!"));
+    m_resetAction->setEnabled(true);
+    m_exportAction->setEnabled(true);
+    m_importAction->setEnabled(true);
+}
+
+void MainWindow::documentationSlot()
+{
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(DocumentationUrl)));
+}
+
+void MainWindow::trayActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason != QSystemTrayIcon::DoubleClick)
+        return;
+    setVisible(!isVisible());
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    if (m_quitting) { // quitting closes every window; the question has been asked
+        event->accept();
+        return;
+    }
+    if (!trayAvailable()) {
+        if (clientsConnected() && !confirmDisconnect()) {
+            event->ignore();
+            return;
+        }
+        saveSettings();
+        event->accept();
+        quitApplication();
+        return;
+    }
+    if (isVisible()) {
+        hide();
+        m_trayIcon->showMessage(tr("澄岚联系人管理--服务器"), tr("正在运行..."),
+                                QSystemTrayIcon::NoIcon, 10000);
+        event->ignore();
+        return;
+    }
+    saveSettings();
+    event->accept();
+    // Accepting the close of a hidden last window ends the program.
+    quitApplication();
+}
+
+void MainWindow::resetDatabaseSlot()
+{
+    Dialogs &dialogs = Dialogs::instance();
+    if (dialogs.question(this, tr("确认数据库重置"), tr("请确认从数据库中删除所有联系人?"),
+                         QMessageBox::Warning) != QMessageBox::Yes)
+        return;
+    if (ServerDatabase().remove())
+        dialogs.information(this, tr("数据库重置"), tr("请重启程序!"));
+    else
+        dialogs.critical(this, tr("文件出错"), tr("无法删除数据库!"));
+    Revision::reset();
+}
+
+void MainWindow::exportDbSlot()
+{
+    Dialogs &dialogs = Dialogs::instance();
+    QString name =
+        dialogs.saveFileName(this, tr("导出数据库文件"), QDir::homePath(), DatabaseFilter);
+    if (name.isEmpty())
+        return;
+    if (!name.contains(QStringLiteral(".sqlite")))
+        name += QStringLiteral(".sqlite");
+    if (!ServerDatabase().exportTo(name)) {
+        dialogs.critical(this, tr("导出数据库出错"), tr("在导出数据库的过程产生了错误!"));
+        return;
+    }
+    statusBar()->showMessage(tr("数据库导出完成!"));
+}
+
+void MainWindow::importDbSlot()
+{
+    Dialogs &dialogs = Dialogs::instance();
+    const QString name =
+        dialogs.openFileName(this, tr("导入数据文件"), QDir::homePath(), DatabaseFilter);
+    if (name.isEmpty())
+        return;
+    if (dialogs.question(this, tr("导入数据库"), tr("请确认将外部数据库替换掉当前的数据库?"),
+                         QMessageBox::Warning) != QMessageBox::Yes)
+        return;
+    QString error;
+    if (!ServerDatabase().replaceWith(name, &error)) {
+        qCWarning(lcDb) << "import failed:" << error;
+        dialogs.critical(this, tr("文件出错"), tr("无法写入数据库!"));
+        return;
+    }
+    Revision::increment();
+    statusBar()->showMessage(tr("数据库导入成功!"));
+}

@@ -1,0 +1,122 @@
+#include "server.h"
+
+#include "dialogs.h"
+#include "logging.h"
+#include "serverthread.h"
+
+#include <QLabel>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QWidget>
+
+namespace {
+constexpr int AcceptRetryMs = 100;
+} // namespace
+
+Server::Server(QWidget *window, QLabel *countLabel)
+    : QTcpServer(window), m_window(window), m_countLabel(countLabel)
+{
+    // Out of file descriptors, say: the listener stops accepting; try again shortly instead of
+    // staying deaf.
+    connect(this, &QTcpServer::acceptError, this, [this] {
+        qCWarning(lcNet) << "cannot accept a connection:" << errorString();
+        QTimer::singleShot(AcceptRetryMs, this, [this] { resumeAccepting(); });
+    });
+}
+
+Server::~Server()
+{
+    close();
+    // A QThread destroyed while it runs takes the program down with it.
+    finishThreads();
+}
+
+void Server::finishThreads()
+{
+    const QList<ServerThread *> threads = findChildren<ServerThread *>(Qt::FindDirectChildrenOnly);
+    for (ServerThread *thread : threads)
+        thread->requestInterruption();
+    for (ServerThread *thread : threads)
+        thread->wait();
+}
+
+void Server::incomingConnection(qintptr socketDescriptor)
+{
+    if (m_running.loadAcquire() >= m_maxConnections) {
+        qCDebug(lcNet) << "too many connections, closing a new one";
+        QTcpSocket socket;
+        if (socket.setSocketDescriptor(socketDescriptor))
+            socket.abort();
+        return;
+    }
+
+    auto *thread = new ServerThread(socketDescriptor, this);
+    connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    connect(thread, &ServerThread::error, this, &Server::socketErrorSlot);
+    connect(thread, &ServerThread::newClientSignal, this, &Server::newClientSlot);
+    connect(thread, &ServerThread::removeClientSignal, this, &Server::removeClientSlot);
+    connect(thread, &ServerThread::addContactSignal, this, &Server::addContactSlot);
+    connect(thread, &ServerThread::delContactSignal, this, &Server::delContactSlot);
+    connect(thread, &ServerThread::editContactSignal, this, &Server::editContactSlot);
+    connect(thread, &ServerThread::criticalSignal, this, &Server::criticalSlot);
+    connect(
+        thread, &QThread::finished, this, [this] { m_running.deref(); }, Qt::DirectConnection);
+    m_running.ref();
+    thread->start();
+
+    if (!thread->isRunning() && !thread->isFinished()) {
+        // No thread could be made: the connection is dropped like one over the limit.
+        qCWarning(lcNet) << "cannot start a thread for a connection";
+        m_running.deref();
+        delete thread;
+        QTcpSocket socket;
+        if (socket.setSocketDescriptor(socketDescriptor))
+            socket.abort();
+    }
+}
+
+void Server::socketErrorSlot(QString socketError)
+{
+    qCWarning(lcNet) << "connection not taken over:" << socketError;
+    Dialogs::instance().notify(QMessageBox::Critical, m_window, tr("网络出错"), socketError);
+}
+
+void Server::changeCount(int delta)
+{
+    if (!m_countLabel)
+        return;
+    const int count = m_countLabel->text().toInt(); // not a number reads as 0
+    m_countLabel->setText(QString::number(count + delta));
+}
+
+void Server::newClientSlot()
+{
+    changeCount(+1);
+}
+
+void Server::removeClientSlot()
+{
+    changeCount(-1);
+}
+
+// The serving thread has already applied the change; these only tell the log.
+void Server::addContactSlot(QByteArray payload)
+{
+    qCDebug(lcDb) << "contact added," << payload.size() << "bytes";
+}
+
+void Server::delContactSlot(QByteArray payload)
+{
+    qCDebug(lcDb) << "contact deleted," << payload.size() << "bytes";
+}
+
+void Server::editContactSlot(QByteArray payload)
+{
+    qCDebug(lcDb) << "contact changed," << payload.size() << "bytes";
+}
+
+void Server::criticalSlot(QString title, QString text)
+{
+    qCWarning(lcNet).noquote() << title << text;
+    Dialogs::instance().notify(QMessageBox::Critical, nullptr, title, text);
+}

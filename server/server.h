@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QAtomicInt>
+#include <QByteArray>
+#include <QPointer>
+#include <QString>
+#include <QTcpServer>
+
+class QLabel;
+class QWidget;
+class ServerThread;
+
+// Listens for clients and serves each connection on a ServerThread of its own. Lives on the
+// GUI thread; the threads reach it only through queued signals.
+class Server : public QTcpServer
+{
+    Q_OBJECT
+public:
+    // Connections served at once; one more is closed as soon as it is accepted. Each holds a
+    // thread for as long as its client keeps it open, at most a few time-outs.
+    static constexpr int DefaultMaxConnections = 256;
+
+    // The window is the parent and the owner of the boxes; the label shows the client count.
+    Server(QWidget *window, QLabel *countLabel);
+    ~Server() override;
+
+    void setMaxConnections(int count) { m_maxConnections = count; }
+    int maxConnections() const { return m_maxConnections; }
+    // Serving threads that have not finished yet.
+    int activeConnections() const { return m_running.loadAcquire(); }
+
+    // Tells every serving thread to finish and waits until all have.
+    void finishThreads();
+
+protected:
+    void incomingConnection(qintptr socketDescriptor) override;
+
+private slots:
+    void socketErrorSlot(QString socketError);
+    void newClientSlot();
+    void removeClientSlot();
+    void addContactSlot(QByteArray payload);
+    void delContactSlot(QByteArray payload);
+    void editContactSlot(QByteArray payload);
+    void criticalSlot(QString title, QString text);
+
+private:
+    void changeCount(int delta);
+
+    QWidget *m_window;
+    QPointer<QLabel> m_countLabel;
+    // Counted down by each thread as it ends, not by a queued call: a burst of connections can
+    // keep the GUI thread accepting for a while before it gets to its queue.
+    QAtomicInt m_running;
+    int m_maxConnections = DefaultMaxConnections;
+};

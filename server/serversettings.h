@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Every key of the server's settings store. Each call opens the store anew, so a value written
+// by one thread is what the next reader on any thread gets.
+namespace ServerSettings {
+
+extern const char Organisation[]; // "brisvane"
+extern const char Application[];  // "Pelicard-server"
+
+// The password field every message carries: the stored digest read back as text, null when no
+// password was ever stored.
+QString passwordText();
+// True when a digest is stored (the window then shows a placeholder instead of the password).
+bool hasPassword();
+// Stores the digest of a newly typed password.
+void setPassword(const QString &clear);
+
+int port();
+void setPort(int port);
+bool startWithProgram();
+void setStartWithProgram(bool start);
+QByteArray geometry();
+void setGeometry(const QByteArray &geometry);
+
+// The raw counter; Revision serialises every change to it.
+quint64 revision();
+void setRevision(quint64 revision);
+
+} // namespace ServerSettings

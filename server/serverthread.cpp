@@ -1,0 +1,212 @@
+#include "serverthread.h"
+
+#include "logging.h"
+#include "protocol.h"
+#include "revision.h"
+#include "serverdatabase.h"
+#include "serversettings.h"
+#include "timeouts.h"
+
+#include <QAbstractEventDispatcher>
+#include <QDataStream>
+#include <QDeadlineTimer>
+#include <QTcpSocket>
+
+using Protocol::Message;
+using Protocol::MessageReader;
+using Protocol::RequestType;
+
+namespace {
+constexpr int SliceMs = 50;
+// Small enough for the C library to keep the stacks of finished threads for the next ones,
+// instead of mapping and unmapping one per connection; SQLite and Qt need far less.
+constexpr uint StackBytes = 512 * 1024;
+
+// A serving thread only makes blocking socket calls and never runs an event loop, so it needs no
+// real event dispatcher; building the platform's one for every connection cost more than the
+// whole exchange.
+class NoEventDispatcher : public QAbstractEventDispatcher
+{
+public:
+    bool processEvents(QEventLoop::ProcessEventsFlags) override { return false; }
+    void registerSocketNotifier(QSocketNotifier *) override {}
+    void unregisterSocketNotifier(QSocketNotifier *) override {}
+    void registerTimer(int, qint64, Qt::TimerType, QObject *) override {}
+    bool unregisterTimer(int) override { return false; }
+    bool unregisterTimers(QObject *) override { return false; }
+    QList<TimerInfo> registeredTimers(QObject *) const override { return {}; }
+    int remainingTime(int) override { return -1; }
+    void wakeUp() override {}
+    void interrupt() override {}
+};
+
+// The bytes of a message up to its payload's bytes: size, password, type, payload count.
+QByteArray messageHead(const QString &password, RequestType type, qsizetype payloadSize)
+{
+    QByteArray head;
+    QDataStream out(&head, QIODevice::WriteOnly);
+    out.setVersion(Protocol::StreamVersion);
+    out << qint64(0) << password << qint16(type) << quint32(payloadSize);
+    out.device()->seek(0);
+    out << qint64(head.size() - Protocol::SizeFieldBytes + payloadSize);
+    return head;
+}
+} // namespace
+
+ServerThread::ServerThread(qintptr socketDescriptor, QObject *parent)
+    : QThread(parent), m_socketDescriptor(socketDescriptor)
+{
+    setStackSize(StackBytes);
+    setEventDispatcher(new NoEventDispatcher);
+}
+
+ServerThread::Wait ServerThread::waitForReadyRead(QTcpSocket &socket)
+{
+    QDeadlineTimer deadline(Timeouts::stepMs());
+    while (!isInterruptionRequested()) {
+        const qint64 left = deadline.remainingTime();
+        if (left <= 0)
+            return Wait::TimedOut;
+        if (socket.waitForReadyRead(int(qMin<qint64>(left, SliceMs))))
+            return Wait::Ready;
+        if (socket.state() != QAbstractSocket::ConnectedState)
+            return Wait::Gone;
+    }
+    return Wait::Gone;
+}
+
+bool ServerThread::flush(QTcpSocket &socket)
+{
+    while (socket.bytesToWrite() > 0) {
+        QDeadlineTimer deadline(Timeouts::stepMs());
+        bool progressed = false;
+        while (!progressed) {
+            const qint64 left = deadline.remainingTime();
+            if (isInterruptionRequested() || left <= 0)
+                return false;
+            progressed = socket.waitForBytesWritten(int(qMin<qint64>(left, SliceMs)));
+            if (!progressed && socket.state() != QAbstractSocket::ConnectedState)
+                return false;
+        }
+    }
+    return true;
+}
+
+void ServerThread::disconnect(QTcpSocket &socket)
+{
+    if (isInterruptionRequested()) {
+        socket.abort();
+        return;
+    }
+    socket.disconnectFromHost();
+    QDeadlineTimer deadline(Timeouts::stepMs());
+    while (socket.state() != QAbstractSocket::UnconnectedState) {
+        const qint64 left = deadline.remainingTime();
+        if (isInterruptionRequested() || left <= 0) {
+            socket.abort();
+            return;
+        }
+        socket.waitForDisconnected(int(qMin<qint64>(left, SliceMs)));
+    }
+}
+
+void ServerThread::run()
+{
+    QTcpSocket socket;
+    if (!socket.setSocketDescriptor(m_socketDescriptor)) {
+        emit error(socket.errorString());
+        return;
+    }
+
+    MessageReader reader;
+    Message message;
+    for (;;) {
+        const MessageReader::Status status = reader.read(&socket, &message);
+        if (status == MessageReader::Complete)
+            break;
+        if (status != MessageReader::NeedMore) {
+            qCDebug(lcNet) << "refused a message:"
+                           << (status == MessageReader::SizeRefused ? "size" : "malformed");
+            socket.abort();
+            return;
+        }
+        const bool started = reader.declaredSize() >= 0 || socket.bytesAvailable() > 0;
+        if (waitForReadyRead(socket) != Wait::Ready) {
+            if (started)
+                qCDebug(lcNet, "Not enough bytes!");
+            disconnect(socket);
+            return;
+        }
+    }
+
+    const QString password = ServerSettings::passwordText();
+    if (message.password != password) {
+        socket.write(Protocol::encodeMessage(password, RequestType::WrongPassword,
+                                             Protocol::wrongPasswordPayload()));
+        flush(socket);
+        disconnect(socket);
+        return;
+    }
+
+    ServerDatabase database;
+    auto reply = [&](RequestType type, const QByteArray &payload) {
+        socket.write(Protocol::encodeMessage(password, type, payload));
+    };
+    auto reportDatabase = [&](const ServerDatabase::Outcome &outcome) {
+        if (!outcome.opened)
+            emit criticalSignal(tr("数据库出错"), outcome.error);
+    };
+
+    switch (RequestType(message.type)) {
+    case RequestType::Hello:
+        emit newClientSignal();
+        reply(RequestType::Hello, Protocol::pongPayload());
+        break;
+    case RequestType::Goodbye:
+        emit removeClientSignal();
+        break;
+    case RequestType::RevisionQuery:
+        reply(RequestType::RevisionQuery, Protocol::revisionText(Revision::current()));
+        break;
+    case RequestType::AddContact:
+        reportDatabase(database.addContact(message.payload));
+        emit addContactSignal(message.payload);
+        reply(RequestType::AddContact, QByteArray());
+        break;
+    case RequestType::EditContact:
+        reportDatabase(database.editContact(message.payload));
+        emit editContactSignal(message.payload);
+        reply(RequestType::EditContact, QByteArray());
+        break;
+    case RequestType::DeleteContact:
+        reportDatabase(database.deleteContact(message.payload));
+        emit delContactSignal(message.payload);
+        reply(RequestType::DeleteContact, QByteArray());
+        break;
+    case RequestType::DatabaseTransfer: {
+        QByteArray file;
+        switch (database.readWhole(&file)) {
+        case ServerDatabase::ReadResult::Ok:
+            // The same bytes as a whole message, without copying the file into one.
+            socket.write(messageHead(password, RequestType::DatabaseTransfer, file.size()));
+            socket.write(file);
+            break;
+        case ServerDatabase::ReadResult::CannotOpen:
+            emit criticalSignal(tr("文件错误"), tr("无法读取数据库来发送!"));
+            socket.disconnectFromHost();
+            return;
+        case ServerDatabase::ReadResult::Empty:
+            emit criticalSignal(tr("文件错误"), tr("无法发送数据库!"));
+            socket.disconnectFromHost();
+            return;
+        }
+        break;
+    }
+    default:
+        qCDebug(lcNet, "Unknown request type!");
+        break;
+    }
+
+    flush(socket);
+    disconnect(socket);
+}
