@@ -85,6 +85,21 @@ void bindContact(QSqlQuery &q, const Contact &c)
     }
 }
 
+// Returns the text of the first failure, empty when both statements ran.
+QString runSchema(QSqlDatabase &db)
+{
+    QString failure;
+    QSqlQuery query(db);
+    for (const QString *sql : {&ContactStore::CreateTableSql, &ContactStore::CreateIndexSql}) {
+        if (!query.exec(*sql)) {
+            qCDebug(lcDb) << "create schema:" << query.lastError().text();
+            if (failure.isEmpty())
+                failure = query.lastError().text();
+        }
+    }
+    return failure;
+}
+
 } // namespace
 
 bool ContactStore::createDatabase(const QString &path, QString *error)
@@ -98,7 +113,12 @@ bool ContactStore::createDatabase(const QString &path, QString *error)
         db.setDatabaseName(path);
         ok = db.open();
         if (ok) {
-            createSchema(db);
+            // SQLite opens any file lazily; a file that is not a database only shows when
+            // the statements fail, and then it must not count as created.
+            const QString failure = runSchema(db);
+            ok = failure.isEmpty() || db.tables().contains(QStringLiteral("contacts"));
+            if (!ok && error)
+                *error = failure;
             db.close();
         } else if (error) {
             *error = db.lastError().text();
@@ -110,15 +130,18 @@ bool ContactStore::createDatabase(const QString &path, QString *error)
 
 void ContactStore::createSchema(QSqlDatabase &db)
 {
-    QSqlQuery query(db);
-    if (!query.exec(CreateTableSql))
-        qCDebug(lcDb) << "create table:" << query.lastError().text();
-    if (!query.exec(CreateIndexSql))
-        qCDebug(lcDb) << "create index:" << query.lastError().text();
+    runSchema(db);
 }
 
 bool ContactStore::exec(QSqlQuery &query) const
 {
+    // Running a query whose prepare failed would replace the real cause (a missing table,
+    // say) with a complaint about parameters.
+    if (query.lastError().isValid()) {
+        m_lastError = query.lastError().text();
+        qCDebug(lcDb) << "statement failed:" << m_lastError;
+        return false;
+    }
     if (query.exec()) {
         m_lastError.clear();
         return true;
@@ -206,7 +229,8 @@ QList<ContactStore::NamePair> ContactStore::names() const
     QList<NamePair> pairs;
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
-    if (!query.prepare(NamesSql) || !exec(query))
+    query.prepare(NamesSql);
+    if (!exec(query))
         return pairs;
     while (query.next())
         pairs.append({text(query.value(0).toString()), text(query.value(1).toString())});

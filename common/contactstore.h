@@ -23,7 +23,8 @@ public:
     explicit ContactStore(const QSqlDatabase &db) : m_db(db) {}
 
     // Creates a new database file: the table, then the index, on a connection of its own.
-    // Returns false with the driver's error text when the file cannot be opened.
+    // Returns false with the driver's error text when the file cannot be opened or holds
+    // something other than a database (which is left as it was).
     static bool createDatabase(const QString &path, QString *error = nullptr);
     // The table and the index on an open connection; on an existing database both fail
     // without effect.

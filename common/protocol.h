@@ -58,7 +58,7 @@ public:
     explicit MessageReader(qint64 maxSize = MaxRequestSize) : m_maxSize(maxSize) {}
 
     Status read(QIODevice *device, Message *message);
-    // Bytes the message still needs beyond what the device has (valid after the size was seen).
+    // The message's size field once it has been read, -1 before.
     qint64 declaredSize() const { return m_size; }
 
 private:

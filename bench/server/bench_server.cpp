@@ -1,0 +1,245 @@
+// Starts the real pelicard-server on a 100,000-contact database and measures it from the
+// outside, the way clients use it: one TCP connection per request.
+#include "contactgenerator.h"
+#include "passwords.h"
+#include "protocol.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSettings>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QtEndian>
+#include <benchmark/benchmark.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <vector>
+
+using namespace Protocol;
+
+namespace {
+
+constexpr int ContactCount = 100000;
+
+struct Setup
+{
+    qint64 serverPid = 0;
+    quint16 port = 0;
+    QByteArray hello;
+    QByteArray addContact;
+    QByteArray transfer;
+    qint64 databaseBytes = 0;
+};
+Setup g;
+
+// One request on a fresh connection; reads until the server closes. Returns the bytes received,
+// or -1 when the connection failed; *declared gets the reply's size field.
+qint64 exchange(const QByteArray &request, qint64 *declared = nullptr)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    if (fd < 0)
+        return -1;
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(g.port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    for (qsizetype sent = 0; sent < request.size();) {
+        const ssize_t n = ::write(fd, request.constData() + sent, size_t(request.size() - sent));
+        if (n <= 0) {
+            ::close(fd);
+            return -1;
+        }
+        sent += n;
+    }
+    static thread_local std::vector<char> buffer(1 << 20);
+    qint64 received = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+        if (n <= 0)
+            break;
+        if (declared && received == 0 && n >= SizeFieldBytes)
+            *declared = qFromBigEndian<qint64>(buffer.data());
+        received += n;
+    }
+    ::close(fd);
+    return received;
+}
+
+// CPU time the server process has used so far (every thread, finished ones included), in µs.
+double serverCpuMicroseconds()
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(g.serverPid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    // Fields after the command name, which is in parentheses and may hold spaces.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return 0;
+    const double ticks = fields[11].toDouble() + fields[12].toDouble(); // utime, stime
+    return ticks * 1e6 / double(::sysconf(_SC_CLK_TCK));
+}
+
+void requests(benchmark::State &state, const QByteArray &request)
+{
+    const double cpuBefore = state.thread_index() == 0 ? serverCpuMicroseconds() : 0;
+    for (auto _ : state) {
+        if (exchange(request) <= 0) {
+            state.SkipWithError("no reply");
+            break;
+        }
+    }
+    state.counters["requests/s"] =
+        benchmark::Counter(double(state.iterations()), benchmark::Counter::kIsRate);
+    if (state.thread_index() == 0) {
+        // The threads leave the loop together, so this covers every thread's requests.
+        const double total = double(state.iterations()) * state.threads();
+        state.counters["server_cpu_us/req"] = (serverCpuMicroseconds() - cpuBefore) / total;
+    }
+}
+
+void BM_Hello(benchmark::State &state)
+{
+    requests(state, g.hello);
+}
+void BM_AddContact(benchmark::State &state)
+{
+    requests(state, g.addContact);
+}
+
+void BM_Transfer100k(benchmark::State &state)
+{
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        qint64 declared = -1;
+        bytes = exchange(g.transfer, &declared);
+        if (bytes < g.databaseBytes || bytes != declared + SizeFieldBytes) {
+            state.SkipWithError("incomplete transfer");
+            break;
+        }
+    }
+    state.counters["reply MB"] = double(bytes) / 1e6;
+    state.counters["MB/s"] = benchmark::Counter(double(state.iterations()) * double(bytes) / 1e6,
+                                                benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_Hello)->Threads(1)->Threads(16)->UseRealTime();
+BENCHMARK(BM_AddContact)->Threads(1)->Threads(16)->UseRealTime();
+// A change before every transfer: the server has to read the file again.
+void BM_Transfer100kAfterChange(benchmark::State &state)
+{
+    qint64 bytes = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const bool added = exchange(g.addContact) > 0;
+        state.ResumeTiming();
+        qint64 declared = -1;
+        bytes = exchange(g.transfer, &declared);
+        if (!added || bytes < g.databaseBytes || bytes != declared + SizeFieldBytes) {
+            state.SkipWithError("incomplete transfer");
+            break;
+        }
+    }
+    state.counters["reply MB"] = double(bytes) / 1e6;
+    state.counters["MB/s"] = benchmark::Counter(double(state.iterations()) * double(bytes) / 1e6,
+                                                benchmark::Counter::kIsRate);
+}
+
+BENCHMARK(BM_Transfer100k)->UseRealTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Transfer100kAfterChange)->UseRealTime()->Unit(benchmark::kMillisecond);
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return probe.serverPort();
+}
+
+bool fail(const char *what, const QString &detail = QString())
+{
+    std::fprintf(stderr, "bench_server: %s %s\n", what, qPrintable(detail));
+    return false;
+}
+
+bool prepare(const QString &home, QProcess &server)
+{
+    const QString dataDir = home + QStringLiteral("/.pelicard/server");
+    const QString database = dataDir + QStringLiteral("/server.sqlite");
+    QDir().mkpath(dataDir);
+    QElapsedTimer timer;
+    timer.start();
+    QString error;
+    if (!ContactGenerator::writeDatabase(database, ContactCount, &error))
+        return fail("cannot write the database:", error);
+    g.databaseBytes = QFileInfo(database).size();
+    std::fprintf(stderr, "database: %d contacts, %lld bytes, written in %lld ms\n", ContactCount,
+                 g.databaseBytes, timer.elapsed());
+
+    const QString password = QStringLiteral("bench");
+    g.port = freePort();
+    {
+        QSettings settings(home + QStringLiteral("/.config/brisvane/Pelicard-server.conf"),
+                           QSettings::IniFormat);
+        settings.setValue("server/password", Passwords::sha1Digest(password));
+        settings.setValue("server/port", g.port);
+        settings.setValue("server/start", true);
+        settings.setValue("server/serverRevision", 0);
+    }
+    const QString field = Passwords::fieldText(Passwords::sha1Digest(password));
+    g.hello = encodeMessage(field, RequestType::Hello, pingPayload());
+    g.addContact = encodeMessage(field, RequestType::AddContact,
+                                 encodeContact(ContactGenerator::make(ContactCount + 7)));
+    g.transfer = encodeMessage(field, RequestType::DatabaseTransfer, QByteArray());
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", home);
+    env.insert("XDG_CONFIG_HOME", home + "/.config");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    server.setProcessEnvironment(env);
+    server.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server.start(QStringLiteral(PELICARD_SERVER_BINARY), {"-platform", "offscreen"});
+    if (!server.waitForStarted(10000))
+        return fail("cannot start", server.errorString());
+    g.serverPid = server.processId();
+    QElapsedTimer waiting;
+    waiting.start();
+    while (exchange(g.hello) <= 0) {
+        if (waiting.hasExpired(20000) || server.state() != QProcess::Running)
+            return fail("the server does not answer");
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    QTemporaryDir home;
+    QProcess server;
+    if (!prepare(home.path(), server))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    server.terminate();
+    if (!server.waitForFinished(10000))
+        server.kill();
+    server.waitForFinished();
+    return 0;
+}
