@@ -1,17 +1,28 @@
 #pragma once
 
-// Helpers shared by the client's GUI tests: a clean store, ready-made accounts, and running
-// the application's event loop to see whether the program asked to end.
+// Helpers shared by the client's tests: a clean store, ready-made accounts, reading the store
+// back, finding and driving widgets, the boxes shown, and running the application's event
+// loop to see whether the program asked to end.
 
 #include "accounts.h"
 #include "contactstore.h"
+#include "scripteddialogs.h"
+#include "testhome.h"
 
-#include <QCoreApplication>
+#include <QAbstractButton>
+#include <QCheckBox>
 #include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPointer>
+#include <QRadioButton>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSqlDatabase>
 #include <QTimer>
 #include <functional>
+#include <memory>
+#include <tuple>
 
 namespace ClientTest {
 
@@ -22,47 +33,104 @@ inline QSettings rawStore()
 
 inline void resetStore()
 {
-    QSettings store(Accounts::Organisation, Accounts::Application);
-    store.clear();
-    store.sync();
+    rawStore().clear();
     QDir(QDir::homePath() + QStringLiteral("/.pelicard")).removeRecursively();
 }
 
-inline Contact contact(const QString &name, const QString &firstName)
+// A group of the store as sorted "key=value" texts; a list's items are joined with ",", and
+// bytes (the digests) are shown as "0x" and their hex digits.
+inline QStringList groupOf(const QString &group)
 {
-    Contact c;
-    c.name = name;
-    c.firstName = firstName;
-    c.normalise();
-    return c;
+    QSettings store = rawStore();
+    store.beginGroup(group);
+    QStringList keys;
+    for (const QString &key : store.childKeys()) {
+        const QVariant value = store.value(key);
+        QString text = value.toString();
+        if (value.typeId() == QMetaType::QByteArray)
+            text = QLatin1String("0x") + value.toByteArray().toHex();
+        else if (value.typeId() == QMetaType::QStringList)
+            text = value.toStringList().join(QLatin1Char(','));
+        keys << key + QLatin1Char('=') + text;
+    }
+    keys.sort();
+    return keys;
 }
 
-// An account in the store with its file holding the given contacts.
-inline void addAccount(const QString &name, const QList<Contact> &contacts = {},
-                       bool network = false, const QString &password = QString())
+// Runs the work on a connection of its own to the file.
+inline void withDatabase(const QString &path, const std::function<void(QSqlDatabase &)> &work)
 {
-    Accounts::NewAccount account;
-    account.name = name;
-    account.network = network;
-    account.usePassword = !password.isEmpty();
-    account.password = password;
-    account.serverPassword = QStringLiteral("server");
-    Accounts::create(account);
-    QDir().mkpath(Accounts::databaseDirectory());
-    ContactStore::createDatabase(Accounts::databasePath(name));
-    if (contacts.isEmpty())
-        return;
-    const QString connection = QStringLiteral("clienttest-fill");
+    const QString connection = QStringLiteral("clienttest");
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(Accounts::databasePath(name));
+        db.setDatabaseName(path);
         db.open();
-        ContactStore store(db);
-        for (const Contact &c : contacts)
-            store.insert(c);
-        db.close();
+        work(db);
     }
     QSqlDatabase::removeDatabase(connection);
+}
+
+// An account in the store with its file holding the contacts given as list entries.
+inline void addAccount(const QString &name, const QStringList &contacts = {}, bool network = false,
+                       const QString &password = QString())
+{
+    // Name, network, usePassword, password, host, port, server password.
+    Accounts::create({name, network, !password.isEmpty(), password, Accounts::DefaultHost,
+                      Accounts::DefaultPort, QStringLiteral("server")});
+    QDir().mkpath(Accounts::databaseDirectory());
+    ContactStore::createDatabase(Accounts::databasePath(name));
+    withDatabase(Accounts::databasePath(name), [&](QSqlDatabase &db) {
+        for (const QString &text : contacts) {
+            Contact c;
+            std::tie(c.name, c.firstName) = Contact::splitDisplayText(text);
+            c.normalise();
+            ContactStore(db).insert(c);
+        }
+    });
+}
+
+template <typename T = QAction> T *find(const QObject *parent, const QString &name)
+{
+    T *found = parent->findChild<T *>(name);
+    if (!found)
+        qFatal("no child %s", qPrintable(name));
+    return found;
+}
+
+inline void click(const QObject *parent, const QString &button)
+{
+    find<QAbstractButton>(parent, button)->click();
+}
+
+inline QStringList listTexts(const QListWidget *list)
+{
+    QStringList texts;
+    for (int i = 0; i < list->count(); ++i)
+        texts << list->item(i)->text();
+    return texts;
+}
+
+// Every box shown so far as "kind|title|text".
+inline QStringList boxes(const ScriptedDialogs &dialogs)
+{
+    QStringList all;
+    for (const ScriptedDialogs::Shown &s : dialogs.shown)
+        all << s.kind + QLatin1Char('|') + s.title + QLatin1Char('|') + s.text;
+    return all;
+}
+
+// Fills the wizard's first page and presses "next".
+inline void fillFirstPage(const QObject *wizard, const QString &name, bool network)
+{
+    find<QLineEdit>(wizard, QStringLiteral("accountNameEdit"))->setText(name);
+    find<QRadioButton>(wizard, QStringLiteral("networkRadioButton"))->setChecked(network);
+    click(wizard, QStringLiteral("nextButton"));
+}
+
+// Waits until an object handed to deleteLater() is gone.
+template <typename T> bool deleted(const QPointer<T> &object)
+{
+    return object.isNull() || QSignalSpy(object.data(), &QObject::destroyed).wait();
 }
 
 // Exit code of the event loop when the action did not end it.
