@@ -1,15 +1,19 @@
 #include "testclient.h"
 
+#include <QAtomicInt>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QHostAddress>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 namespace TestClient {
 
 Reply readUntilClosed(QTcpSocket &socket, int waitMs)
 {
     Reply reply;
-    reply.connected = true;
     QDeadlineTimer deadline(waitMs);
     while (!deadline.hasExpired()) {
         if (socket.state() == QAbstractSocket::UnconnectedState) {
@@ -20,19 +24,24 @@ Reply readUntilClosed(QTcpSocket &socket, int waitMs)
         reply.raw += socket.readAll();
     }
     reply.raw += socket.readAll();
-    reply.complete = Protocol::decodeMessage(reply.raw, &reply.message, Protocol::MaxReplySize) ==
-                     Protocol::MessageReader::Complete;
+    Protocol::decodeMessage(reply.raw, &reply.message, Protocol::MaxReplySize);
     return reply;
 }
 
-Reply exchange(quint16 port, const QByteArray &request, int waitMs)
+Reply exchange(quint16 port, const QByteArray &request, int waitMs, int piece)
 {
     QTcpSocket socket;
     socket.connectToHost(QHostAddress::LocalHost, port);
     if (!socket.waitForConnected(waitMs))
         return Reply();
-    socket.write(request);
-    while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(waitMs)) {
+    socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    const qsizetype step = piece > 0 ? piece : qMax<qsizetype>(request.size(), 1);
+    for (qsizetype at = 0; at < request.size(); at += step) {
+        if (at > 0)
+            QThread::msleep(2); // a slow client
+        socket.write(request.mid(at, step));
+        while (socket.bytesToWrite() > 0 && socket.waitForBytesWritten(waitMs)) {
+        }
     }
     return readUntilClosed(socket, waitMs);
 }
@@ -41,6 +50,53 @@ Reply request(quint16 port, const QString &password, Protocol::RequestType type,
               const QByteArray &payload, int waitMs)
 {
     return exchange(port, Protocol::encodeMessage(password, type, payload), waitMs);
+}
+
+QByteArray contact(const QString &name, const QString &firstName, quint64 withId)
+{
+    Contact c;
+    c.name = name;
+    c.firstName = firstName;
+    c.notes = QString(200, QLatin1Char('n'));
+    c.normalise();
+    return withId ? Protocol::encodeContactWithId(c, withId) : Protocol::encodeContact(c);
+}
+
+DatabaseView viewFile(const QString &path)
+{
+    static QAtomicInt serial;
+    const QString connection = QStringLiteral("view-%1").arg(serial.fetchAndAddRelaxed(1));
+    DatabaseView view;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
+        db.setDatabaseName(path);
+        if (db.open()) {
+            QSqlQuery query(db);
+            if (query.exec(QStringLiteral("PRAGMA integrity_check")) && query.next())
+                view.integrity = query.value(0).toString();
+            query.exec(QStringLiteral("SELECT name, firstName FROM contacts ORDER BY id"));
+            while (query.next())
+                view.names.append(query.value(0).toString() + ' ' + query.value(1).toString());
+        }
+    }
+    QSqlDatabase::removeDatabase(connection);
+    return view;
+}
+
+DatabaseView viewBytes(const QByteArray &bytes)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("copy.sqlite")));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return DatabaseView();
+    file.close();
+    return viewFile(file.fileName());
+}
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace TestClient
