@@ -245,6 +245,8 @@ void MainWindow::saveSettings()
 
 bool MainWindow::clientsConnected() const
 {
+    if (m_server)
+        m_server->flushCount();
     return m_serverWidget->countLabel->text().toInt() != 0;
 }
 

@@ -8,6 +8,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <QWidget>
+#include <utility>
 
 namespace {
 constexpr int AcceptRetryMs = 100;
@@ -16,6 +17,8 @@ constexpr int AcceptRetryMs = 100;
 Server::Server(QWidget *window, QLabel *countLabel)
     : QTcpServer(window), m_window(window), m_countLabel(countLabel)
 {
+    m_countTimer.setSingleShot(true);
+    connect(&m_countTimer, &QTimer::timeout, this, &Server::flushCount);
     // Out of file descriptors, say: the listener stops accepting; try again shortly instead of
     // staying deaf.
     connect(this, &QTcpServer::acceptError, this, [this] {
@@ -83,7 +86,18 @@ void Server::socketErrorSlot(QString socketError)
 
 void Server::changeCount(int delta)
 {
-    if (!m_countLabel)
+    m_pendingCount += delta;
+    if (m_countRefreshMs <= 0)
+        flushCount();
+    else if (!m_countTimer.isActive())
+        m_countTimer.start(m_countRefreshMs);
+}
+
+void Server::flushCount()
+{
+    m_countTimer.stop();
+    const int delta = std::exchange(m_pendingCount, 0);
+    if (!m_countLabel || delta == 0)
         return;
     const int count = m_countLabel->text().toInt(); // not a number reads as 0
     m_countLabel->setText(QString::number(count + delta));

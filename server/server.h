@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 #include <QTcpServer>
+#include <QTimer>
 
 class QLabel;
 class QWidget;
@@ -32,6 +33,13 @@ public:
     // Tells every serving thread to finish and waits until all have.
     void finishThreads();
 
+    // The count label is repainted at most this often: repainting it for every greeting cost
+    // more than serving the greeting. 0 writes every change at once.
+    static constexpr int DefaultCountRefreshMs = 100;
+    void setCountRefreshMs(int ms) { m_countRefreshMs = ms; }
+    // Writes the changes not yet shown into the count label.
+    void flushCount();
+
 protected:
     void incomingConnection(qintptr socketDescriptor) override;
 
@@ -53,4 +61,7 @@ private:
     // keep the GUI thread accepting for a while before it gets to its queue.
     QAtomicInt m_running;
     int m_maxConnections = DefaultMaxConnections;
+    QTimer m_countTimer;
+    int m_pendingCount = 0;
+    int m_countRefreshMs = DefaultCountRefreshMs;
 };
