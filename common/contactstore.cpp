@@ -1,8 +1,8 @@
 #include "contactstore.h"
 
 #include "logging.h"
+#include "sqliteconnection.h"
 
-#include <QAtomicInt>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -62,7 +62,10 @@ const QString SearchSql = QStringLiteral(
     ":t OR customLabel4 LIKE :t OR customValue4 LIKE :t OR customLabel5 LIKE :t OR customValue5 "
     "LIKE :t OR customLabel6 LIKE :t OR customValue6 LIKE :t");
 
-QString text(const QString &s) { return s.isNull() ? QStringLiteral("") : s; }
+QString text(const QString &s)
+{
+    return s.isNull() ? QStringLiteral("") : s;
+}
 
 void bindContact(QSqlQuery &q, const Contact &c)
 {
@@ -104,27 +107,19 @@ QString runSchema(QSqlDatabase &db)
 
 bool ContactStore::createDatabase(const QString &path, QString *error)
 {
-    static QAtomicInt serial;
-    const QString connection =
-        QStringLiteral("pelicard-create-%1").arg(serial.fetchAndAddRelaxed(1));
-    bool ok = false;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(path);
-        ok = db.open();
-        if (ok) {
-            // SQLite opens any file lazily; a file that is not a database only shows when
-            // the statements fail, and then it must not count as created.
-            const QString failure = runSchema(db);
-            ok = failure.isEmpty() || db.tables().contains(QStringLiteral("contacts"));
-            if (!ok && error)
-                *error = failure;
-            db.close();
-        } else if (error) {
-            *error = db.lastError().text();
-        }
+    SqliteConnection connection(path, QStringLiteral("create"));
+    if (!connection.open()) {
+        if (error)
+            *error = connection.lastError();
+        return false;
     }
-    QSqlDatabase::removeDatabase(connection);
+    // SQLite opens any file lazily; a file that is not a database only shows when the
+    // statements fail, and then it must not count as created.
+    const QString failure = runSchema(connection.db());
+    const bool ok =
+        failure.isEmpty() || connection.db().tables().contains(QStringLiteral("contacts"));
+    if (!ok && error)
+        *error = failure;
     return ok;
 }
 

@@ -4,8 +4,8 @@
 #include "logging.h"
 #include "protocol.h"
 #include "revision.h"
+#include "sqliteconnection.h"
 
-#include <QAtomicInt>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -24,14 +24,6 @@ struct ServerDatabase::Pending
     Outcome outcome;
     bool done = false;
 };
-
-namespace {
-QString connectionName()
-{
-    static QAtomicInt serial;
-    return QStringLiteral("pelicard-server-%1").arg(serial.fetchAndAddRelaxed(1));
-}
-} // namespace
 
 // Changes waiting to be written. The first thread to find nobody writing writes everything
 // that is waiting, its own change included; the others sleep until their change is done.
@@ -123,32 +115,27 @@ void ServerDatabase::write(const QList<Pending *> &batch)
                 ++it;
             }
         }
-        const QString name = connectionName();
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-            db.setDatabaseName(path);
-            if (db.open()) {
-                ContactStore store(db);
-                const bool grouped = same.size() > 1 && db.transaction();
-                for (Pending *pending : std::as_const(same)) {
-                    pending->outcome.opened = true;
-                    pending->outcome.executed = pending->statement(store);
-                }
-                if (grouped && !db.commit()) {
-                    qCWarning(lcDb) << "cannot commit" << path << db.lastError().text();
-                    db.rollback();
-                    for (Pending *pending : std::as_const(same))
-                        pending->outcome.executed = false;
-                }
-                db.close();
-            } else {
-                const QString error = db.lastError().text();
-                qCWarning(lcDb) << "cannot open" << path << error;
-                for (Pending *pending : std::as_const(same))
-                    pending->outcome.error = error;
-            }
+        SqliteConnection connection(path, QStringLiteral("server"));
+        if (!connection.open()) {
+            const QString error = connection.lastError();
+            qCWarning(lcDb) << "cannot open" << path << error;
+            for (Pending *pending : std::as_const(same))
+                pending->outcome.error = error;
+            continue;
         }
-        QSqlDatabase::removeDatabase(name);
+        QSqlDatabase &db = connection.db();
+        ContactStore store(db);
+        const bool grouped = same.size() > 1 && db.transaction();
+        for (Pending *pending : std::as_const(same)) {
+            pending->outcome.opened = true;
+            pending->outcome.executed = pending->statement(store);
+        }
+        if (grouped && !db.commit()) {
+            qCWarning(lcDb) << "cannot commit" << path << db.lastError().text();
+            db.rollback();
+            for (Pending *pending : std::as_const(same))
+                pending->outcome.executed = false;
+        }
     }
     changed();
     // One write of the counter for the whole batch, after every change of it is in the file.

@@ -1,8 +1,8 @@
 #include "contactgenerator.h"
 
 #include "contactstore.h"
+#include "sqliteconnection.h"
 
-#include <QAtomicInt>
 #include <QFile>
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -680,15 +680,12 @@ bool writeDatabase(const QString &path, int count, QString *error)
     if (!ContactStore::createDatabase(path, &why))
         return fail(QStringLiteral("cannot create %1: %2").arg(path, why));
 
-    static QAtomicInt serial;
-    const QString connection =
-        QStringLiteral("pelicard-generator-%1").arg(serial.fetchAndAddRelaxed(1));
     bool ok = false;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), connection);
-        db.setDatabaseName(path);
-        if (!db.open()) {
-            why = db.lastError().text();
+        SqliteConnection connection(path, QStringLiteral("generator"));
+        QSqlDatabase &db = connection.db();
+        if (!connection.open()) {
+            why = connection.lastError();
         } else {
             // One transaction: SQLite syncs once instead of once per row.
             ok = db.transaction();
@@ -708,10 +705,8 @@ bool writeDatabase(const QString &path, int count, QString *error)
                     why = db.lastError().text();
                 db.rollback();
             }
-            db.close();
         }
     }
-    QSqlDatabase::removeDatabase(connection);
     if (!ok) {
         QFile::remove(path);
         return fail(QStringLiteral("cannot fill %1: %2").arg(path, why));
