@@ -4,9 +4,14 @@
 #include "protocol.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QMutex>
 #include <QSettings>
+
+#ifdef Q_OS_LINUX
+#include <sys/stat.h>
+#endif
 
 namespace ServerSettings {
 
@@ -25,6 +30,40 @@ QSettings store()
     return QSettings(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
 }
 
+// What tells that a file has changed, taken with one call: every request asks.
+struct FileStamp
+{
+    bool exists = false;
+    qint64 identity = -1;
+    qint64 size = -1;
+    qint64 modified = 0;
+    qint64 changed = 0;
+    bool operator==(const FileStamp &o) const
+    {
+        return exists == o.exists && identity == o.identity && size == o.size
+            && modified == o.modified && changed == o.changed;
+    }
+};
+
+FileStamp stampOf(const QByteArray &path)
+{
+#ifdef Q_OS_LINUX
+    // QFileInfo's times are local, and converting them reads the time zone file each time.
+    struct stat status;
+    if (::stat(path.constData(), &status) != 0)
+        return {};
+    auto ns = [](const timespec &t) { return qint64(t.tv_sec) * 1000000000 + t.tv_nsec; };
+    return {true, qint64(status.st_ino), qint64(status.st_size), ns(status.st_mtim),
+            ns(status.st_ctim)};
+#else
+    const QFileInfo info(QFile::decodeName(path));
+    if (!info.exists())
+        return {};
+    return {true, 0, info.size(), info.lastModified().toMSecsSinceEpoch(),
+            info.birthTime().toMSecsSinceEpoch()};
+#endif
+}
+
 // Every request checks the password, and opening the store costs more than a whole exchange; so
 // the text is kept and read again only when the store's file has changed.
 class PasswordCache
@@ -34,9 +73,8 @@ public:
     {
         QMutexLocker locker(&m_mutex);
         if (m_path.isEmpty())
-            m_path = store().fileName();
-        const QFileInfo info(m_path);
-        const Stamp stamp{info.exists(), info.lastModified(), info.size(), info.birthTime()};
+            m_path = QFile::encodeName(store().fileName());
+        const FileStamp stamp = stampOf(m_path);
         if (!m_valid || !(stamp == m_stamp)) {
             m_text = Passwords::fieldText(store().value(PasswordKey));
             m_stamp = stamp;
@@ -51,21 +89,10 @@ public:
     }
 
 private:
-    struct Stamp
-    {
-        bool exists = false;
-        QDateTime modified;
-        qint64 size = -1;
-        QDateTime born;
-        bool operator==(const Stamp &o) const
-        {
-            return exists == o.exists && modified == o.modified && size == o.size && born == o.born;
-        }
-    };
     QMutex m_mutex;
-    QString m_path;
+    QByteArray m_path;
     bool m_valid = false;
-    Stamp m_stamp;
+    FileStamp m_stamp;
     QString m_text;
 };
 

@@ -77,6 +77,8 @@ ServerThread::Wait ServerThread::waitForReadyRead(QTcpSocket &socket)
 
 bool ServerThread::flush(QTcpSocket &socket)
 {
+    // Hand the kernel what it takes at once; a short reply then needs no wait at all.
+    socket.flush();
     while (socket.bytesToWrite() > 0) {
         QDeadlineTimer deadline(Timeouts::stepMs());
         bool progressed = false;

@@ -1,5 +1,6 @@
 // Starts the real pelicard-server on a 100,000-contact database and measures it from the
-// outside, the way clients use it: one TCP connection per request.
+// outside, the way clients use it: one TCP connection per request. A bare C server with one
+// thread per connection is measured beside it: the ceiling of this machine at this moment.
 #include "contactgenerator.h"
 #include "passwords.h"
 #include "protocol.h"
@@ -35,6 +36,8 @@ struct Setup
 {
     qint64 serverPid = 0;
     quint16 port = 0;
+    qint64 barePid = 0;
+    quint16 barePort = 0;
     QByteArray hello;
     QByteArray addContact;
     QByteArray transfer;
@@ -44,14 +47,14 @@ Setup g;
 
 // One request on a fresh connection; reads until the server closes. Returns the bytes received,
 // or -1 when the connection failed; *declared gets the reply's size field.
-qint64 exchange(const QByteArray &request, qint64 *declared = nullptr)
+qint64 exchange(const QByteArray &request, qint64 *declared = nullptr, quint16 port = 0)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     if (fd < 0)
         return -1;
     sockaddr_in address{};
     address.sin_family = AF_INET;
-    address.sin_port = htons(g.port);
+    address.sin_port = htons(port ? port : g.port);
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
         ::close(fd);
@@ -80,9 +83,9 @@ qint64 exchange(const QByteArray &request, qint64 *declared = nullptr)
 }
 
 // CPU time the server process has used so far (every thread, finished ones included), in µs.
-double serverCpuMicroseconds()
+double serverCpuMicroseconds(qint64 pid)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(g.serverPid));
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return 0;
     const QByteArray line = stat.readAll();
@@ -94,11 +97,13 @@ double serverCpuMicroseconds()
     return ticks * 1e6 / double(::sysconf(_SC_CLK_TCK));
 }
 
-void requests(benchmark::State &state, const QByteArray &request)
+void requests(benchmark::State &state, const QByteArray &request, bool bare = false)
 {
-    const double cpuBefore = state.thread_index() == 0 ? serverCpuMicroseconds() : 0;
+    const qint64 pid = bare ? g.barePid : g.serverPid;
+    const quint16 port = bare ? g.barePort : g.port;
+    const double cpuBefore = state.thread_index() == 0 ? serverCpuMicroseconds(pid) : 0;
     for (auto _ : state) {
-        if (exchange(request) <= 0) {
+        if (exchange(request, nullptr, port) <= 0) {
             state.SkipWithError("no reply");
             break;
         }
@@ -108,13 +113,17 @@ void requests(benchmark::State &state, const QByteArray &request)
     if (state.thread_index() == 0) {
         // The threads leave the loop together, so this covers every thread's requests.
         const double total = double(state.iterations()) * state.threads();
-        state.counters["server_cpu_us/req"] = (serverCpuMicroseconds() - cpuBefore) / total;
+        state.counters["server_cpu_us/req"] = (serverCpuMicroseconds(pid) - cpuBefore) / total;
     }
 }
 
 void BM_Hello(benchmark::State &state)
 {
     requests(state, g.hello);
+}
+void BM_BareHello(benchmark::State &state)
+{
+    requests(state, g.hello, true);
 }
 void BM_AddContact(benchmark::State &state)
 {
@@ -137,6 +146,7 @@ void BM_Transfer100k(benchmark::State &state)
                                                 benchmark::Counter::kIsRate);
 }
 
+BENCHMARK(BM_BareHello)->Threads(1)->Threads(16)->UseRealTime();
 BENCHMARK(BM_Hello)->Threads(1)->Threads(16)->UseRealTime();
 BENCHMARK(BM_AddContact)->Threads(1)->Threads(16)->UseRealTime();
 // A change before every transfer: the server has to read the file again.
@@ -225,6 +235,32 @@ bool prepare(const QString &home, QProcess &server)
     return true;
 }
 
+bool startBare(QProcess &bare)
+{
+    g.barePort = freePort();
+    bare.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    bare.start(QStringLiteral(PELICARD_BARE_SERVER_BINARY), {QString::number(g.barePort)});
+    if (!bare.waitForStarted(10000))
+        return fail("cannot start the bare server", bare.errorString());
+    g.barePid = bare.processId();
+    QElapsedTimer waiting;
+    waiting.start();
+    while (exchange(g.hello, nullptr, g.barePort) <= 0) {
+        if (waiting.hasExpired(10000) || bare.state() != QProcess::Running)
+            return fail("the bare server does not answer");
+        QThread::msleep(20);
+    }
+    return true;
+}
+
+void stop(QProcess &process)
+{
+    process.terminate();
+    if (!process.waitForFinished(10000))
+        process.kill();
+    process.waitForFinished();
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -233,13 +269,12 @@ int main(int argc, char *argv[])
     benchmark::Initialize(&argc, argv);
     QTemporaryDir home;
     QProcess server;
-    if (!prepare(home.path(), server))
+    QProcess bare;
+    if (!prepare(home.path(), server) || !startBare(bare))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    server.terminate();
-    if (!server.waitForFinished(10000))
-        server.kill();
-    server.waitForFinished();
+    stop(bare);
+    stop(server);
     return 0;
 }
