@@ -1,10 +1,12 @@
 #include "dialogs.h"
 
+#include <QApplication>
 #include <QFileDialog>
 #include <QPrintDialog>
 
 namespace {
 Dialogs *g_installed = nullptr;
+const char NotifyProperty[] = "pelicardNotify";
 } // namespace
 
 Dialogs &Dialogs::instance()
@@ -42,7 +44,19 @@ QMessageBox::StandardButton WidgetDialogs::question(QWidget *parent, const QStri
 void WidgetDialogs::notify(QMessageBox::Icon icon, QWidget *parent, const QString &title,
                            const QString &text)
 {
+    // A fault that repeats (every transfer failing, say) would otherwise stack up boxes, and
+    // without a display nobody ever closes them.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        auto *open = qobject_cast<QMessageBox *>(window);
+        if (open && open->property(NotifyProperty).toBool() && open->icon() == icon
+            && open->windowTitle() == title && open->text() == text) {
+            open->raise();
+            return;
+        }
+    }
     auto *box = new QMessageBox(icon, title, text, QMessageBox::Ok, parent);
+    box->setProperty(NotifyProperty, true);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
     box->show();

@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QSettings>
@@ -265,6 +266,31 @@ private slots:
             QCOMPARE(m_dialogs->last().text, text);
         QVERIFY(ServerDatabase().initialise()); // the next start makes the database anew
         QCOMPARE(Revision::current(), 0u);
+    }
+
+    // The real boxes: a failure that repeats raises the box already open instead of another.
+    void repeatedFailureKeepsOneBoxOpen()
+    {
+        m_dialogs.reset(); // the real boxes, left open as nobody clicks them
+        const auto boxes = [] {
+            QStringList texts;
+            for (QWidget *window : QApplication::topLevelWidgets())
+                if (auto *box = qobject_cast<QMessageBox *>(window); box && box->isVisible())
+                    texts << box->text();
+            return texts;
+        };
+        QVERIFY(QFile::remove(ServerDatabase::defaultPath()));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(request(RequestType::DatabaseTransfer).closedByServer);
+        QVERIFY(QFile(ServerDatabase::defaultPath()).open(QIODevice::WriteOnly)); // empty
+        QVERIFY(request(RequestType::DatabaseTransfer).closedByServer);
+        QCoreApplication::sendPostedEvents(); // the boxes' queued calls
+        QStringList shown = boxes();
+        shown.sort();
+        QCOMPARE(shown, QStringList({"无法发送数据库!", "无法读取数据库来发送!"}));
+        for (QWidget *window : QApplication::topLevelWidgets())
+            if (qobject_cast<QMessageBox *>(window))
+                window->close();
     }
 
     // Framing: what is not one whole message gets no reply; hostile input is refused at once,
