@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QSystemTrayIcon>
 #include <QStatusBar>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -102,6 +104,15 @@ void verifyListening(MainWindow &w, bool listening)
         QCOMPARE(w.serverWidget()->countLabel->text(), QStringLiteral("0"));
 }
 } // namespace
+
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    QUrl url;
+public slots:
+    void open(const QUrl &opened) { url = opened; }
+};
 
 class TestServer : public QObject
 {
@@ -467,6 +478,26 @@ private slots:
         verifyListening(w, true); // answered No
     }
 
+    void trayDoubleClickTogglesAndHelpOpensTheDocumentation()
+    {
+        MainWindow w;
+        w.show();
+        auto *tray = w.findChild<QSystemTrayIcon *>();
+        emit tray->activated(QSystemTrayIcon::Trigger); // a single click does nothing
+        QVERIFY(w.isVisible());
+        emit tray->activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(!w.isVisible());
+        emit tray->activated(QSystemTrayIcon::DoubleClick);
+        QVERIFY(w.isVisible());
+
+        UrlCatcher catcher;
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), &catcher, "open");
+        trigger(w, "documentationAction");
+        QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+        QCOMPARE(catcher.url.scheme(), QStringLiteral("http"));
+        QCOMPARE(catcher.url.path(), QStringLiteral("/products/pelicard/doc/"));
+    }
+
     // The stored password shows as a placeholder that is never stored itself. Boxes raised while
     // the window is being built do not wait: nobody may be there to answer.
     void portInUseFailsAndKeepsTheStoredPassword_data()
@@ -586,9 +617,13 @@ private slots:
         QTest::addColumn<int>("answer");
         QTest::addColumn<QString>("text"); // of the last box
         QTest::addColumn<quint64>("revision");
+        QTest::addColumn<bool>("present"); // the file, before the reset
         QTest::newRow("answered no")
-            << int(QMessageBox::No) << "请确认从数据库中删除所有联系人?" << quint64(5);
-        QTest::newRow("deleted") << int(QMessageBox::Yes) << "请重启程序!" << quint64(0);
+            << int(QMessageBox::No) << "请确认从数据库中删除所有联系人?" << quint64(5) << true;
+        QTest::newRow("deleted") << int(QMessageBox::Yes) << "请重启程序!" << quint64(0) << true;
+        // Nothing to delete is a failed deletion; the counter still starts again.
+        QTest::newRow("no file") << int(QMessageBox::Yes) << "无法删除数据库!" << quint64(0)
+                                 << false;
     }
 
     void reset()
@@ -596,13 +631,16 @@ private slots:
         QFETCH(int, answer);
         QFETCH(QString, text);
         QFETCH(quint64, revision);
-        MainWindow w;
+        QFETCH(bool, present);
+        MainWindow w; // makes the database when it is missing
+        if (!present)
+            QVERIFY(QFile::remove(ServerDatabase::defaultPath()));
         Revision::add(5);
         m_dialogs->answers = {QMessageBox::StandardButton(answer)};
         trigger(w, "resetAction");
         QCOMPARE(m_dialogs->shown[0].title, QStringLiteral("确认数据库重置"));
         QCOMPARE(m_dialogs->last().text, text);
-        QCOMPARE(QFile::exists(ServerDatabase::defaultPath()), answer == QMessageBox::No);
+        QCOMPARE(QFile::exists(ServerDatabase::defaultPath()), present && answer == QMessageBox::No);
         QCOMPARE(Revision::current(), revision);
     }
 
