@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "version.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -8,7 +9,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    app.setApplicationVersion(QStringLiteral("1.000"));
+    app.setApplicationVersion(QLatin1String(Version::Text));
     app.setWindowIcon(QIcon(QStringLiteral(":/icons/pelicard.png")));
     // Plug-ins shipped beside the program; never the working directory, which anyone may fill.
     QCoreApplication::addLibraryPath(QCoreApplication::applicationDirPath() +

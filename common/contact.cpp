@@ -1,11 +1,12 @@
 #include "contact.h"
 
+#include "texts.h"
+
 #include <QStringList>
 #include <algorithm>
 
 namespace {
-template<typename F>
-void forEachText(Contact &c, F f)
+template <typename F> void forEachText(Contact &c, F f)
 {
     for (QString *s : {&c.name, &c.firstName, &c.work, &c.home, &c.mobile, &c.address, &c.zip,
                        &c.town, &c.email, &c.web, &c.notes})
@@ -16,17 +17,16 @@ void forEachText(Contact &c, F f)
     }
 }
 
-QString nonNull(const QString &s) { return s.isNull() ? QStringLiteral("") : s; }
 } // namespace
 
-int Contact::shownCustomCount() const { return std::clamp(int(customCount), 0, CustomSlots); }
+int Contact::shownCustomCount() const
+{
+    return std::clamp(int(customCount), 0, CustomSlots);
+}
 
 void Contact::normalise()
 {
-    forEachText(*this, [](QString &s) {
-        if (s.isNull())
-            s = QStringLiteral("");
-    });
+    forEachText(*this, [](QString &s) { s = nonNullText(s); });
 }
 
 QString Contact::displayText(const QString &name, const QString &firstName)
@@ -40,26 +40,26 @@ std::pair<QString, QString> Contact::splitDisplayText(const QString &text)
     if (pieces.isEmpty())
         return {QStringLiteral(""), QStringLiteral("")};
     const QString name = pieces.takeFirst();
-    return {name, nonNull(pieces.join(QLatin1Char(' ')))};
+    return {name, nonNullText(pieces.join(QLatin1Char(' ')))};
 }
 
 bool operator==(const Contact &a, const Contact &b)
 {
-    return a.name == b.name && a.firstName == b.firstName && a.work == b.work && a.home == b.home
-           && a.mobile == b.mobile && a.address == b.address && a.zip == b.zip && a.town == b.town
-           && a.email == b.email && a.web == b.web && a.notes == b.notes
-           && a.customCount == b.customCount && a.customLabel == b.customLabel
-           && a.customValue == b.customValue && a.id == b.id;
+    return a.name == b.name && a.firstName == b.firstName && a.work == b.work && a.home == b.home &&
+           a.mobile == b.mobile && a.address == b.address && a.zip == b.zip && a.town == b.town &&
+           a.email == b.email && a.web == b.web && a.notes == b.notes &&
+           a.customCount == b.customCount && a.customLabel == b.customLabel &&
+           a.customValue == b.customValue && a.id == b.id;
 }
 
 QDataStream &operator<<(QDataStream &out, const Contact &c)
 {
-    for (const QString *s : {&c.name, &c.firstName, &c.work, &c.home, &c.mobile, &c.address,
-                             &c.zip, &c.town, &c.email, &c.web, &c.notes})
-        out << nonNull(*s);
+    for (const QString *s : {&c.name, &c.firstName, &c.work, &c.home, &c.mobile, &c.address, &c.zip,
+                             &c.town, &c.email, &c.web, &c.notes})
+        out << nonNullText(*s);
     out << c.customCount;
     for (int k = 0; k < Contact::CustomSlots; ++k)
-        out << nonNull(c.customLabel[k]) << nonNull(c.customValue[k]);
+        out << nonNullText(c.customLabel[k]) << nonNullText(c.customValue[k]);
     return out;
 }
 

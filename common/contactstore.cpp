@@ -2,7 +2,9 @@
 
 #include "logging.h"
 #include "sqliteconnection.h"
+#include "texts.h"
 
+#include <QObject>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
@@ -25,6 +27,14 @@ namespace {
 
 const QString FindSql =
     QStringLiteral("SELECT * FROM contacts WHERE name=:name AND firstName=:firstName");
+
+const QString FindByIdSql = QStringLiteral("SELECT * FROM contacts WHERE id=:id");
+
+const QString IdsOfSql =
+    QStringLiteral("SELECT id FROM contacts WHERE name=:name AND firstName=:firstName");
+
+const QString TableCheckSql =
+    QStringLiteral("SELECT count(*) FROM sqlite_master WHERE type='table' AND name='contacts'");
 
 const QString InsertSql = QStringLiteral(
     "INSERT INTO contacts (name, firstName, work, home, mobile, address, zip, town, email, web, "
@@ -62,29 +72,24 @@ const QString SearchSql = QStringLiteral(
     ":t OR customLabel4 LIKE :t OR customValue4 LIKE :t OR customLabel5 LIKE :t OR customValue5 "
     "LIKE :t OR customLabel6 LIKE :t OR customValue6 LIKE :t");
 
-QString text(const QString &s)
-{
-    return s.isNull() ? QStringLiteral("") : s;
-}
-
 void bindContact(QSqlQuery &q, const Contact &c)
 {
-    q.bindValue(QStringLiteral(":name"), text(c.name));
-    q.bindValue(QStringLiteral(":firstName"), text(c.firstName));
-    q.bindValue(QStringLiteral(":work"), text(c.work));
-    q.bindValue(QStringLiteral(":home"), text(c.home));
-    q.bindValue(QStringLiteral(":mobile"), text(c.mobile));
-    q.bindValue(QStringLiteral(":address"), text(c.address));
-    q.bindValue(QStringLiteral(":zip"), text(c.zip));
-    q.bindValue(QStringLiteral(":town"), text(c.town));
-    q.bindValue(QStringLiteral(":email"), text(c.email));
-    q.bindValue(QStringLiteral(":web"), text(c.web));
-    q.bindValue(QStringLiteral(":notes"), text(c.notes));
+    q.bindValue(QStringLiteral(":name"), nonNullText(c.name));
+    q.bindValue(QStringLiteral(":firstName"), nonNullText(c.firstName));
+    q.bindValue(QStringLiteral(":work"), nonNullText(c.work));
+    q.bindValue(QStringLiteral(":home"), nonNullText(c.home));
+    q.bindValue(QStringLiteral(":mobile"), nonNullText(c.mobile));
+    q.bindValue(QStringLiteral(":address"), nonNullText(c.address));
+    q.bindValue(QStringLiteral(":zip"), nonNullText(c.zip));
+    q.bindValue(QStringLiteral(":town"), nonNullText(c.town));
+    q.bindValue(QStringLiteral(":email"), nonNullText(c.email));
+    q.bindValue(QStringLiteral(":web"), nonNullText(c.web));
+    q.bindValue(QStringLiteral(":notes"), nonNullText(c.notes));
     q.bindValue(QStringLiteral(":customCount"), c.customCount);
     for (int k = 0; k < Contact::CustomSlots; ++k) {
         const QString n = QString::number(k + 1);
-        q.bindValue(QStringLiteral(":customLabel") + n, text(c.customLabel[k]));
-        q.bindValue(QStringLiteral(":customValue") + n, text(c.customValue[k]));
+        q.bindValue(QStringLiteral(":customLabel") + n, nonNullText(c.customLabel[k]));
+        q.bindValue(QStringLiteral(":customValue") + n, nonNullText(c.customValue[k]));
     }
 }
 
@@ -186,19 +191,62 @@ std::optional<Contact> ContactStore::find(const QString &name, const QString &fi
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     query.prepare(FindSql);
-    query.bindValue(QStringLiteral(":name"), text(name));
-    query.bindValue(QStringLiteral(":firstName"), text(firstName));
+    query.bindValue(QStringLiteral(":name"), nonNullText(name));
+    query.bindValue(QStringLiteral(":firstName"), nonNullText(firstName));
     if (!exec(query) || !query.next())
         return std::nullopt;
     return fromRow(query);
 }
 
-bool ContactStore::insert(const Contact &contact)
+std::optional<Contact> ContactStore::findById(qint64 id) const
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(FindByIdSql);
+    query.bindValue(QStringLiteral(":id"), id);
+    if (!exec(query) || !query.next())
+        return std::nullopt;
+    return fromRow(query);
+}
+
+QList<qint64> ContactStore::idsOf(const QString &name, const QString &firstName) const
+{
+    QList<qint64> ids;
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(IdsOfSql);
+    query.bindValue(QStringLiteral(":name"), nonNullText(name));
+    query.bindValue(QStringLiteral(":firstName"), nonNullText(firstName));
+    if (!exec(query))
+        return ids;
+    while (query.next())
+        ids.append(query.value(0).toLongLong());
+    return ids;
+}
+
+bool ContactStore::insert(const Contact &contact, qint64 *id)
 {
     QSqlQuery query(m_db);
     query.prepare(InsertSql);
     bindContact(query, contact);
-    return exec(query);
+    if (!exec(query))
+        return false;
+    if (id)
+        *id = query.lastInsertId().toLongLong();
+    return true;
+}
+
+bool ContactStore::hasContactsTable() const
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(TableCheckSql);
+    if (!exec(query) || !query.next())
+        return false;
+    if (query.value(0).toInt() > 0)
+        return true;
+    m_lastError = QObject::tr("文件中没有联系人表");
+    return false;
 }
 
 bool ContactStore::update(quint64 id, const Contact &contact)
@@ -214,8 +262,8 @@ bool ContactStore::remove(const QString &name, const QString &firstName)
 {
     QSqlQuery query(m_db);
     query.prepare(DeleteSql);
-    query.bindValue(QStringLiteral(":name"), text(name));
-    query.bindValue(QStringLiteral(":firstName"), text(firstName));
+    query.bindValue(QStringLiteral(":name"), nonNullText(name));
+    query.bindValue(QStringLiteral(":firstName"), nonNullText(firstName));
     return exec(query);
 }
 
@@ -228,7 +276,8 @@ QList<ContactStore::NamePair> ContactStore::names() const
     if (!exec(query))
         return pairs;
     while (query.next())
-        pairs.append({text(query.value(0).toString()), text(query.value(1).toString())});
+        pairs.append(
+            {nonNullText(query.value(0).toString()), nonNullText(query.value(1).toString())});
     return pairs;
 }
 

@@ -31,7 +31,11 @@ public:
     static void createSchema(QSqlDatabase &db);
 
     std::optional<Contact> find(const QString &name, const QString &firstName) const; // first row
-    bool insert(const Contact &contact);
+    std::optional<Contact> findById(qint64 id) const;
+    // The ids of every row with the pair, as the delete by pair would remove them.
+    QList<qint64> idsOf(const QString &name, const QString &firstName) const;
+    // Stores a new row; *id receives the row id SQLite gave it.
+    bool insert(const Contact &contact, qint64 *id = nullptr);
     bool update(quint64 id, const Contact &contact);
     bool remove(const QString &name, const QString &firstName); // every row with that pair
     QList<NamePair> names() const;                               // sorted by name, firstName
@@ -39,6 +43,10 @@ public:
     // Every row one of whose 23 text columns contains the text; "%" and "_" act as
     // wildcards and ASCII letters match without regard to case.
     QList<Contact> search(const QString &text) const;
+
+    // Whether the connection holds a contacts table; false with the reason in lastError() for
+    // a file that is no database or holds no such table.
+    bool hasContactsTable() const;
 
     QString lastError() const { return m_lastError; }
 

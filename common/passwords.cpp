@@ -1,5 +1,7 @@
 #include "passwords.h"
 
+#include "texts.h"
+
 #include <QCryptographicHash>
 #include <QTextCodec>
 
@@ -24,8 +26,7 @@ QByteArray toEightBit(const QString &text) { return cutAtZero(eightBitCodec()->f
 
 QString fromEightBit(const QByteArray &bytes)
 {
-    QString text = eightBitCodec()->toUnicode(cutAtZero(bytes));
-    return text.isNull() ? QStringLiteral("") : text;
+    return nonNullText(eightBitCodec()->toUnicode(cutAtZero(bytes)));
 }
 
 QByteArray md5Digest(const QString &clear)

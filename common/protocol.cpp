@@ -1,5 +1,7 @@
 #include "protocol.h"
 
+#include "texts.h"
+
 #include "passwords.h"
 
 #include <QBuffer>
@@ -117,8 +119,7 @@ QByteArray encodeDelete(const QString &name, const QString &firstName)
     QByteArray payload;
     QDataStream out(&payload, QIODevice::WriteOnly);
     prepare(out);
-    out << (name.isNull() ? QStringLiteral("") : name)
-        << (firstName.isNull() ? QStringLiteral("") : firstName);
+    out << nonNullText(name) << nonNullText(firstName);
     return payload;
 }
 
@@ -128,8 +129,7 @@ std::pair<QString, QString> decodeDelete(const QByteArray &payload)
     prepare(in);
     QString name, firstName;
     in >> name >> firstName;
-    return {name.isNull() ? QStringLiteral("") : name,
-            firstName.isNull() ? QStringLiteral("") : firstName};
+    return {nonNullText(name), nonNullText(firstName)};
 }
 
 QByteArray revisionText(quint64 revision) { return QByteArray::number(revision); }

@@ -5,6 +5,7 @@
 // loop to see whether the program asked to end.
 
 #include "accounts.h"
+#include "contactlistwidget.h"
 #include "contactstore.h"
 #include "scripteddialogs.h"
 #include "testhome.h"
@@ -13,7 +14,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QPointer>
 #include <QRadioButton>
 #include <QSettings>
@@ -102,12 +103,21 @@ inline void click(const QObject *parent, const QString &button)
     find<QAbstractButton>(parent, button)->click();
 }
 
-inline QStringList listTexts(const QListWidget *list)
+inline QStringList listTexts(const ContactListWidget *list)
 {
     QStringList texts;
-    for (int i = 0; i < list->count(); ++i)
-        texts << list->item(i)->text();
+    const QAbstractItemModel *model = list->listView()->model();
+    for (int i = 0; i < model->rowCount(); ++i)
+        texts << model->index(i, 0).data().toString();
     return texts;
+}
+
+// Makes a row current and selected, as a click on it does.
+inline void selectRow(const ContactListWidget *list, int row)
+{
+    QListView *view = list->listView();
+    view->selectionModel()->setCurrentIndex(view->model()->index(row, 0),
+                                            QItemSelectionModel::ClearAndSelect);
 }
 
 // Every box shown so far as "kind|title|text".

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 
+class AccountSession;
 class MainWidget;
 class NewAccountWidget;
 class PrintWidget;
@@ -27,11 +28,11 @@ public:
     ~MainWindow() override;
 
     QString version() const { return m_version; }
-    QString currentDatabase() const { return m_currentDatabase; }
-    void setCurrentDatabase(const QString &name) { m_currentDatabase = name; }
-    QString accountType() const { return m_accountType; }
-    QString serverPassword() const { return m_serverPassword; }
-    quint64 localRevision() const { return m_localRevision; }
+    AccountSession *session() const { return m_session; }
+    QString currentDatabase() const;
+    QString accountType() const;
+    QString serverPassword() const;
+    quint64 localRevision() const;
     bool settingsShown() const { return m_settingsShown; }
     bool printShown() const { return m_printShown; }
     bool noAccountAtStart() const { return m_noAccountAtStart; }
@@ -101,11 +102,8 @@ private:
     bool contactSelected() const;
     void disposeOfWizard();
 
-    QString m_currentDatabase;
     QString m_version;
-    QString m_serverPassword;
-    QString m_accountType;
-    quint64 m_localRevision = 0;
+    AccountSession *m_session = nullptr;
     bool m_settingsShown = false;
     bool m_printShown = false;
     bool m_noAccountAtStart = false;

@@ -1,11 +1,13 @@
 #pragma once
 
-#include <QSqlDatabase>
+#include "contact.h"
+#include "serverlink.h"
+
 #include <QWidget>
 #include <array>
 
-class MainWidget;
-class MainWindow;
+class AccountSession;
+class ContactListWidget;
 class QGridLayout;
 class QLabel;
 class QLineEdit;
@@ -13,31 +15,28 @@ class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
 
-// The contact form. It also owns the current account's database connection (the default
-// connection) and fills the contact list from it.
+// The contact form: shows the contact chosen in the list, and takes a new or changed one. The
+// account session behind it does the storing; the form decides what to ask and tell.
 class AddressWidget : public QWidget
 {
     Q_OBJECT
 public:
     static constexpr int CustomRows = 6;
 
-    explicit AddressWidget(MainWidget *parent);
-    ~AddressWidget() override;
+    AddressWidget(AccountSession *session, ContactListWidget *list, QWidget *parent = nullptr);
 
-    // Opens the current account's file on the default connection; false (after telling the
-    // user why, when there is an account) when it cannot.
+    // Opens the current account's file; false (after telling the user why, when there is an
+    // account) when it cannot.
     bool openDatabase();
-    // Closes the connection and lets the registration go.
     void closeDatabase();
-    QSqlDatabase database() const { return m_db; }
 
     // Fills the list from the database; false when it stays empty (no account, or the
     // account's password is being asked for).
     bool loadList();
     void clearForm();
 
-    bool passwordVerified() const { return m_passwordVerified; }
-    void setPasswordVerified(bool verified) { m_passwordVerified = verified; }
+    bool passwordVerified() const;
+    void setPasswordVerified(bool verified);
     bool isEditable() const { return m_editable; }
     bool isEditing() const { return m_editing; }
     int customCount() const { return m_customCount; }
@@ -77,14 +76,19 @@ private:
     };
 
     void buildForm();
-    QString currentAccount() const;
     void askPassword();
     QList<QLineEdit *> lineEdits() const;
+    Contact formContact() const;
+    void showContact(const Contact &contact);
+    void showCustomRow(int row, const QString &label, const QString &value);
+    // Whether the server took a network account's change; tells the user when it did not.
+    bool accepted(const ServerLink::Result &result);
+    void databaseError();
+    bool insertContact();
+    bool updateContact();
 
-    MainWidget *m_mainWidget;
-    MainWindow *m_mainWindow;
-    QSqlDatabase m_db;
-    bool m_passwordVerified = false;
+    AccountSession *m_session;
+    ContactListWidget *m_list;
     bool m_editing = false;
     bool m_editable = false;
     qint64 m_currentId = -1;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -15,7 +17,7 @@ public:
     static const QString LocalType;    // "local"
     static const QString NetworkType;  // "network"
     static const QString DefaultHost;  // "127.0.0.1"
-    static constexpr int DefaultPort = 1639;
+    static constexpr int DefaultPort = Protocol::DefaultPort;
 
     // Why a name cannot become an account (it would break the store or the file path).
     enum class NameProblem { None, Empty, Separator, DotName, Reserved, TooLong };

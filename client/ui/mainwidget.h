@@ -2,6 +2,7 @@
 
 #include <QWidget>
 
+class AccountSession;
 class AddressWidget;
 class ContactListWidget;
 class SearchWidget;
@@ -11,7 +12,7 @@ class MainWidget : public QWidget
 {
     Q_OBJECT
 public:
-    explicit MainWidget(QWidget *parent = nullptr);
+    explicit MainWidget(AccountSession *session, QWidget *parent = nullptr);
 
     SearchWidget *searchWidget() const { return m_search; }
     ContactListWidget *contactListWidget() const { return m_list; }

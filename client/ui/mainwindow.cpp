@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "accounts.h"
+#include "accountsession.h"
 #include "addresswidget.h"
 #include "contactlistwidget.h"
 #include "dialogs.h"
@@ -9,13 +10,14 @@
 #include "printwidget.h"
 #include "searchwidget.h"
 #include "settingswidget.h"
+#include "version.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLineEdit>
-#include <QListWidget>
+#include <QListView>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QStackedWidget>
@@ -46,13 +48,15 @@ QString menuText(const QString &name)
 
 } // namespace
 
-MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent), m_version(QStringLiteral("1.000"))
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent), m_version(QLatin1String(Version::Text))
 {
     setObjectName(QStringLiteral("mainWindow"));
     // Closing hides the window in the tray; only the quit action ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    m_mainWidget = new MainWidget(this);
+    m_session = new AccountSession(this);
+    m_mainWidget = new MainWidget(m_session, this);
     createActions();
     createMenus();
     createToolBar();
@@ -294,6 +298,26 @@ int MainWindow::currentPage() const
     return m_stack->currentIndex();
 }
 
+QString MainWindow::currentDatabase() const
+{
+    return m_session->name();
+}
+
+QString MainWindow::accountType() const
+{
+    return m_session->type();
+}
+
+QString MainWindow::serverPassword() const
+{
+    return m_session->serverPassword();
+}
+
+quint64 MainWindow::localRevision() const
+{
+    return m_session->localRevision();
+}
+
 NewAccountWidget *MainWindow::newAccountWidget() const
 {
     return m_newAccountWidget;
@@ -304,13 +328,13 @@ void MainWindow::readSettings()
     const QByteArray geometry = Accounts::windowGeometry();
     if (!geometry.isEmpty())
         restoreGeometry(geometry);
-    m_currentDatabase = Accounts::current();
 }
 
 void MainWindow::writeSettings()
 {
     Accounts::setWindowGeometry(saveGeometry());
-    Accounts::setCurrent(m_currentDatabase);
+    if (!currentDatabase().isEmpty())
+        Accounts::setCurrent(currentDatabase());
     m_settingsWidget->saveSettings();
 }
 
@@ -340,7 +364,7 @@ void MainWindow::rebuildAccountMenu()
         connect(action, &QAction::triggered, this, &MainWindow::accountChangeSlot);
         m_accountMenu->addAction(action);
         m_accountActions.append(action);
-        if (name == m_currentDatabase)
+        if (name == currentDatabase())
             action->setChecked(true);
     }
 }
@@ -353,7 +377,7 @@ void MainWindow::setNoAccountState(bool none)
         action->setEnabled(enabled);
     m_exportMenu->menuAction()->setEnabled(enabled);
     m_importMenu->menuAction()->setEnabled(enabled);
-    m_syncAction->setEnabled(enabled && Accounts::isNetwork(m_currentDatabase));
+    m_syncAction->setEnabled(enabled && m_session->isNetwork());
 }
 
 void MainWindow::accountChangeSlot()
@@ -363,15 +387,13 @@ void MainWindow::accountChangeSlot()
         checked = qobject_cast<QAction *>(sender());
     if (!checked)
         return;
-    if (m_accountType == Accounts::NetworkType)
+    if (m_session->isNetwork())
         sendGoodbye();
     AddressWidget *address = m_mainWidget->addressWidget();
     QLineEdit *search = m_mainWidget->searchWidget()->lineEdit();
-    address->setPasswordVerified(false);
-    search->clear();
-    m_currentDatabase = checked->data().toString();
     address->closeDatabase();
-    Accounts::setCurrent(m_currentDatabase);
+    search->clear();
+    Accounts::setCurrent(checked->data().toString());
     if (address->openDatabase())
         address->loadList();
     search->setFocus();
@@ -385,22 +407,13 @@ void MainWindow::accountChangeSlot()
 
 void MainWindow::loadAccountSettings()
 {
-    const bool network = Accounts::isNetwork(m_currentDatabase);
+    // The session took the account's keys when it opened the account.
+    const bool network = m_session->isNetwork();
     m_mainWidget->addressWidget()->clearForm();
-    if (!network) {
-        m_syncAction->setEnabled(false);
-        m_accountType = Accounts::LocalType;
-        m_localRevision = 0;
-        m_serverPassword.clear();
-        m_importDatabaseAction->setEnabled(true);
-    } else {
-        m_syncAction->setEnabled(true);
-        m_accountType = Accounts::NetworkType;
-        m_localRevision = Accounts::localRevision(m_currentDatabase);
-        m_serverPassword = Accounts::serverPasswordText(m_currentDatabase);
-        m_importDatabaseAction->setEnabled(false);
+    m_syncAction->setEnabled(network);
+    m_importDatabaseAction->setEnabled(!network);
+    if (network)
         sendHello();
-    }
     m_settingsWidget->loadSettings();
 }
 
@@ -411,14 +424,14 @@ void MainWindow::syncDatabase() {}
 
 bool MainWindow::contactSelected() const
 {
-    return !m_mainWidget->contactListWidget()->listWidget()->selectedItems().isEmpty();
+    return m_mainWidget->contactListWidget()->hasSelection();
 }
 
 void MainWindow::updateActions()
 {
     const bool pageShown = m_settingsShown || m_printShown;
-    const QListWidget *list = m_mainWidget->contactListWidget()->listWidget();
-    const bool onContact = list->count() > 0 && contactSelected() && !pageShown;
+    const bool onContact =
+        m_mainWidget->contactListWidget()->count() > 0 && contactSelected() && !pageShown;
     m_editContactAction->setEnabled(onContact);
     m_deleteContactAction->setEnabled(onContact);
     m_newContactAction->setEnabled(!pageShown && Accounts::count() != 0);
@@ -464,12 +477,9 @@ void MainWindow::printActionSlot()
         updateActions();
     } else {
         showPage(PrintPage);
-        const QListWidget *list = m_mainWidget->contactListWidget()->listWidget();
         QString selection = tr("没有选择");
-        if (contactSelected()) {
-            const QListWidgetItem *item = list->currentItem();
-            selection = (item && item->isSelected() ? item : list->selectedItems().first())->text();
-        }
+        if (contactSelected())
+            selection = m_mainWidget->contactListWidget()->currentText();
         m_printWidget->selectionEdit()->setText(selection);
         updateActions();
     }
@@ -510,7 +520,7 @@ void MainWindow::trayActivated(QSystemTrayIcon::ActivationReason reason)
 
 void MainWindow::handleQuitSlot()
 {
-    if (m_accountType == Accounts::NetworkType)
+    if (m_session->isNetwork())
         sendGoodbye();
     writeSettings();
     // Not quit(): that asks every window to close, and this one only hides.
@@ -550,10 +560,10 @@ void MainWindow::newAccountCompleteSlot()
 {
     disposeOfWizard();
     m_noAccountAtStart = false;
-    if (m_accountType == Accounts::NetworkType)
+    if (m_session->isNetwork())
         sendGoodbye();
     AddressWidget *address = m_mainWidget->addressWidget();
-    address->setPasswordVerified(false);
+    address->closeDatabase();
     m_mainWidget->searchWidget()->lineEdit()->clear();
     if (address->openDatabase())
         address->loadList();

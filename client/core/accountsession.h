@@ -1,0 +1,82 @@
+#pragma once
+
+#include "contact.h"
+#include "contactindex.h"
+
+#include <QObject>
+#include <QSqlDatabase>
+#include <QString>
+#include <optional>
+
+class ContactListModel;
+
+// The open account: its keys, its one SQLite connection, its contacts in memory and the rows
+// the contact list shows. The main window owns one and hands it to the widgets that need it.
+class AccountSession : public QObject
+{
+    Q_OBJECT
+public:
+    explicit AccountSession(QObject *parent = nullptr);
+    ~AccountSession() override;
+
+    // Makes the named account current and opens its file. The account's keys are taken even
+    // when the file cannot be opened: a missing file, or one that holds no contacts table, is
+    // refused with the reason in errorString() and left as it is.
+    bool open(const QString &name);
+    // Closes the file and forgets the account; the list empties.
+    void close();
+    bool isOpen() const { return m_db.isOpen(); }
+
+    QString name() const { return m_name; }
+    QString type() const { return m_type; }
+    bool isNetwork() const;
+    quint64 localRevision() const { return m_localRevision; }
+    QString serverPassword() const { return m_serverPassword; }
+    bool usesPassword() const { return m_usePassword; }
+    bool isUnlocked() const { return m_unlocked; }
+    void setUnlocked(bool unlocked) { m_unlocked = unlocked; }
+    // Contacts are read and shown only from an open file, and only once a protected account
+    // has been unlocked.
+    bool contactsVisible() const { return isOpen() && (!m_usePassword || m_unlocked); }
+
+    QString errorString() const { return m_error; }
+    // The last open failed because the account has no file at all.
+    bool fileMissing() const { return m_fileMissing; }
+    ContactListModel *model() const { return m_model; }
+    int contactCount() const { return m_index.size(); }
+
+    // Reads every contact into memory and lists them all; false, with the list empty, while
+    // the contacts are not visible or when the file cannot be read.
+    bool reload();
+    // Lists the contacts one of whose searched columns matches the text as LIKE '%text%'.
+    void search(const QString &text);
+
+    std::optional<Contact> contact(qint64 id) const;
+    // Whether a contact with this name pair is stored already; false when the check failed too
+    // (errorString() then says why).
+    bool contains(const QString &name, const QString &firstName, bool *ok = nullptr) const;
+    // Stores a new contact and lists it; contact.id is set. False, with nothing changed, when
+    // the statement fails.
+    bool add(Contact &contact);
+    // Stores the contact under its id and relists it under its new text.
+    bool update(const Contact &contact);
+    // Deletes every contact with the name pair and takes them off the list.
+    bool remove(const QString &name, const QString &firstName);
+
+private:
+    bool fail(const QString &error) const;
+    void dropConnection();
+
+    QString m_name;
+    QString m_type;
+    quint64 m_localRevision = 0;
+    QString m_serverPassword;
+    bool m_usePassword = false;
+    bool m_unlocked = false;
+    bool m_fileMissing = false;
+    QString m_connectionName;
+    QSqlDatabase m_db;
+    ContactIndex m_index;
+    ContactListModel *m_model;
+    mutable QString m_error;
+};
