@@ -108,6 +108,12 @@ QString runSchema(QSqlDatabase &db)
     return failure;
 }
 
+// The database's own words where it has some; the driver's only add "Unable to ...".
+QString errorText(const QSqlError &error)
+{
+    return error.databaseText().isEmpty() ? error.text() : error.databaseText();
+}
+
 } // namespace
 
 bool ContactStore::createDatabase(const QString &path, QString *error)
@@ -138,7 +144,7 @@ bool ContactStore::exec(QSqlQuery &query) const
     // Running a query whose prepare failed would replace the real cause (a missing table,
     // say) with a complaint about parameters.
     if (query.lastError().isValid()) {
-        m_lastError = query.lastError().text();
+        m_lastError = errorText(query.lastError());
         qCDebug(lcDb) << "statement failed:" << m_lastError;
         return false;
     }
@@ -146,7 +152,7 @@ bool ContactStore::exec(QSqlQuery &query) const
         m_lastError.clear();
         return true;
     }
-    m_lastError = query.lastError().text();
+    m_lastError = errorText(query.lastError());
     qCDebug(lcDb) << "statement failed:" << m_lastError;
     return false;
 }

@@ -55,14 +55,22 @@ bool AccountSession::open(const QString &name)
         return fail(error);
     }
     // SQLite opens any file lazily: garbage or an empty file only shows when it is read.
-    ContactStore store(m_db);
-    if (!store.hasContactsTable()) {
-        const QString error = store.lastError();
+    QString error;
+    if (!hasContactsTable(&error)) {
         dropConnection();
         return fail(error);
     }
     m_error.clear();
     return true;
+}
+
+bool AccountSession::hasContactsTable(QString *error) const
+{
+    ContactStore store(m_db);
+    if (store.hasContactsTable())
+        return true;
+    *error = store.lastError();
+    return false;
 }
 
 void AccountSession::close()

@@ -66,6 +66,8 @@ public:
 private:
     bool fail(const QString &error) const;
     void dropConnection();
+    // Checked apart, so that no handle on the connection is left when it is dropped.
+    bool hasContactsTable(QString *error) const;
 
     QString m_name;
     QString m_type;

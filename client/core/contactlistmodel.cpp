@@ -59,10 +59,20 @@ QModelIndex ContactListModel::setText(qint64 id, const QString &text)
     const int row = rowOfId(id);
     if (row < 0)
         return {};
-    beginRemoveRows({}, row, row);
+    ContactEntry moved{id, text};
     m_rows.removeAt(row);
-    endRemoveRows();
-    return addEntry({id, text});
+    int to = 0;
+    while (to < m_rows.size() && !(text < m_rows[to].text))
+        ++to;
+    m_rows.insert(row, moved);
+    if (to != row)
+        beginMoveRows({}, row, row, {}, to > row ? to + 1 : to);
+    m_rows.removeAt(row);
+    m_rows.insert(to, moved);
+    if (to != row)
+        endMoveRows();
+    emit dataChanged(index(to), index(to));
+    return index(to);
 }
 
 int ContactListModel::rowOfId(qint64 id) const

@@ -408,9 +408,9 @@ void AddressWidget::saveEditSlot()
         return;
     }
     // A change that was not stored keeps the form as typed, so nothing is lost.
+    const qint64 id = m_currentId;
     if (!updateContact())
         return;
-    const qint64 id = m_currentId;
     m_editing = false;
     m_list->selectId(id);
     selectionChangedSlot();

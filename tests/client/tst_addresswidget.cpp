@@ -1,12 +1,91 @@
 #include "accountsession.h"
+#include "addresswidget.h"
 #include "clienttest.h"
 #include "contactlistwidget.h"
 #include "mainwidget.h"
+#include "mainwindow.h"
+#include "searchwidget.h"
 
+#include <QDesktopServices>
 #include <QFileInfo>
+#include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QUrl>
 
 using namespace ClientTest;
+
+namespace {
+
+QLineEdit *edit(const MainWindow &w, const QString &name)
+{
+    return find<QLineEdit>(&w, name);
+}
+
+ContactListWidget *list(const MainWindow &w)
+{
+    return w.mainWidget()->contactListWidget();
+}
+
+AddressWidget *form(const MainWindow &w)
+{
+    return w.mainWidget()->addressWidget();
+}
+
+void selectText(const MainWindow &w, const QString &text)
+{
+    const int row = listTexts(list(w)).indexOf(text);
+    QVERIFY2(row >= 0, qPrintable(text));
+    selectRow(list(w), row);
+}
+
+QList<Contact> stored(const QString &account = QStringLiteral("a"))
+{
+    QList<Contact> all;
+    withDatabase(Accounts::databasePath(account),
+                 [&](QSqlDatabase &db) { all = ContactStore(db).all(); });
+    return all;
+}
+
+QStringList storedTexts(const QString &account = QStringLiteral("a"))
+{
+    QStringList texts;
+    for (const Contact &c : stored(account))
+        texts << c.displayText();
+    return texts;
+}
+
+void runSql(const QString &sql, const QString &account = QStringLiteral("a"))
+{
+    withDatabase(Accounts::databasePath(account), [&](QSqlDatabase &db) {
+        QSqlQuery query(db);
+        QVERIFY2(query.exec(sql), qPrintable(query.lastError().text()));
+    });
+}
+
+// Records the addresses the program hands to the desktop.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    UrlRecorder()
+    {
+        for (const char *scheme : {"http", "https", "mailto"})
+            QDesktopServices::setUrlHandler(QLatin1String(scheme), this, "open");
+    }
+    ~UrlRecorder() override
+    {
+        for (const char *scheme : {"http", "https", "mailto"})
+            QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+    }
+    QStringList urls;
+
+public slots:
+    void open(const QUrl &url) { urls << QString::fromLatin1(url.toEncoded()); }
+};
+
+} // namespace
 
 class TestAddressWidget : public QObject
 {
@@ -19,45 +98,370 @@ private slots:
     {
         resetStore();
         m_dialogs.shown.clear();
+        m_dialogs.answers.clear();
         // Replacing a connection that is still registered or in use is a fault here.
         QTest::failOnWarning(QRegularExpression(QStringLiteral("connection")));
     }
 
     void unusableFileIsReported_data()
     {
-        QTest::addColumn<bool>("directory");
+        QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QString>("text");
-        QTest::newRow("missing") << false << QStringLiteral("数据库不存在!");
-        QTest::newRow("cannot open") << true << QStringLiteral("无法开启数据库!");
+        QTest::newRow("missing") << QByteArray() << QStringLiteral("数据库不存在!");
+        QTest::newRow("directory") << QByteArray("/") << QStringLiteral("无法开启数据库!");
+        QTest::newRow("garbage") << QByteArray(4096, 'x') << QStringLiteral("无法开启数据库!");
+        QTest::newRow("empty file") << QByteArray("") << QStringLiteral("无法开启数据库!");
     }
 
     void unusableFileIsReported()
     {
-        QFETCH(bool, directory);
+        QFETCH(QByteArray, content);
         QFETCH(QString, text);
         addAccount(QStringLiteral("a"), {"A 1"});
         const QString path = Accounts::databasePath(QStringLiteral("a"));
         QVERIFY(QFile::remove(path));
-        if (directory)
+        if (content == "/") {
             QVERIFY(QDir().mkpath(path));
+        } else if (!content.isNull()) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        }
         AccountSession session;
         MainWidget page(&session);
-        QCOMPARE(boxes(m_dialogs).value(0).section(u'\n', 0, 0), "critical|数据库出错|" + text);
+        QCOMPARE(m_dialogs.shown.size(), 1);
+        QCOMPARE(m_dialogs.last().kind + '|' + m_dialogs.last().title, "critical|数据库出错");
+        // The reason follows on its own line.
+        QCOMPARE(m_dialogs.last().text.section(u'\n', 0, 0), text);
+        QCOMPARE(m_dialogs.last().text.contains(u'\n'), text != QStringLiteral("数据库不存在!"));
         QCOMPARE(page.contactListWidget()->count(), 0);
-        // SQLite would make an empty file in place of a missing one.
-        QCOMPARE(QFileInfo::exists(path), directory);
+        QVERIFY(!session.isOpen());
+        // Nothing is made or written in place of the file.
+        QCOMPARE(QFileInfo::exists(path), !content.isNull());
+        if (content.size() > 1) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), content);
+        }
     }
 
-    void listIsSortedAndTheSelectionShown()
+    void listIsSortedAndSelectionShowsThatRecord()
     {
         addAccount(QStringLiteral("a"), {"王 五", "Li Si Ming", "Zhang ", "Ba x"});
-        AccountSession session;
-        MainWidget page(&session);
-        ContactListWidget *list = page.contactListWidget();
-        QCOMPARE(listTexts(list), (QStringList{"Ba x", "Li Si Ming", "Zhang ", "王 五"}));
-        selectRow(list, 1);
-        QCOMPARE(find<QLineEdit>(&page, "nameEdit")->text(), QStringLiteral("Li"));
-        QCOMPARE(find<QLineEdit>(&page, "firstNameEdit")->text(), QStringLiteral("Si Ming"));
+        // Equal pairs and a given name with inner and outer spaces: only the id tells them.
+        runSql("INSERT INTO contacts (name, firstName, work) VALUES ('Li', 'Si Ming', 'second')");
+        runSql("INSERT INTO contacts (name, firstName, work) VALUES ('Qi', ' a  b ', 'spaced')");
+        MainWindow w;
+        QCOMPARE(listTexts(list(w)),
+                 (QStringList{"Ba x", "Li Si Ming", "Li Si Ming", "Qi  a  b ", "Zhang ", "王 五"}));
+        selectRow(list(w), 2);
+        QCOMPARE(edit(w, "workEdit")->text(), QStringLiteral("second"));
+        selectRow(list(w), 1);
+        QCOMPARE(edit(w, "firstNameEdit")->text(), QStringLiteral("Si Ming"));
+        QCOMPARE(edit(w, "workEdit")->text(), QString());
+        selectRow(list(w), 3);
+        QCOMPARE(edit(w, "firstNameEdit")->text(), QStringLiteral(" a  b "));
+        QCOMPARE(edit(w, "workEdit")->text(), QStringLiteral("spaced"));
+    }
+
+    void adding_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("firstName");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QStringList>("after");
+        const QStringList before{"A 1"};
+        QTest::newRow("untouched") << ""
+                                   << ""
+                                   << "" << QStringList{"A 1", "姓 名"};
+        QTest::newRow("empty given name") << "Zhao"
+                                          << "-"
+                                          << "" << QStringList{"A 1", "Zhao "};
+        QTest::newRow("duplicate") << "A"
+                                   << "1"
+                                   << "warning|数据库警告|数据库已存有该联系人信息" << before;
+        QTest::newRow("empty name") << "-"
+                                    << "x"
+                                    << "warning|错误|联系人 名 不可为空" << before;
+    }
+
+    void adding()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, firstName);
+        QFETCH(QString, box);
+        QFETCH(QStringList, after);
+        addAccount(QStringLiteral("a"), {"A 1"});
+        MainWindow w;
+        find(&w, "newContactAction")->trigger();
+        QCOMPARE(edit(w, "nameEdit")->text(), QStringLiteral("姓"));
+        QCOMPARE(edit(w, "firstNameEdit")->text(), QStringLiteral("名"));
+        QVERIFY(!find(&w, "newContactAction")->isEnabled());
+        // "-" empties a field, "" leaves the prefilled text.
+        if (!name.isEmpty())
+            edit(w, "nameEdit")->setText(name == "-" ? QString() : name);
+        if (!firstName.isEmpty())
+            edit(w, "firstNameEdit")->setText(firstName == "-" ? QString() : firstName);
+        edit(w, "homeEdit")->setText(QStringLiteral("typed"));
+        click(&w, "saveEditButton");
+        QCOMPARE(boxes(m_dialogs), box.isEmpty() ? QStringList() : QStringList{box});
+        QCOMPARE(storedTexts(), after);
+        QCOMPARE(listTexts(list(w)), after);
+        if (box.isEmpty()) {
+            // Saved: the form is empty again and nothing is selected.
+            QVERIFY(!form(w)->isEditable());
+            QCOMPARE(edit(w, "homeEdit")->text(), QString());
+            QVERIFY(!list(w)->hasSelection());
+            QVERIFY(find(&w, "newContactAction")->isEnabled());
+        } else {
+            QVERIFY(form(w)->isEditable());
+            QCOMPARE(edit(w, "homeEdit")->text(), QStringLiteral("typed"));
+        }
+    }
+
+    void editingAndCancelling()
+    {
+        addAccount(QStringLiteral("a"), {"A 1", "B 2"});
+        MainWindow w;
+        selectText(w, "B 2");
+        find(&w, "editContactAction")->trigger();
+        QVERIFY(form(w)->isEditing());
+        edit(w, "nameEdit")->setText(QStringLiteral("C"));
+        click(&w, "cancelEditButton");
+        QVERIFY(!form(w)->isEditable());
+        QCOMPARE(edit(w, "nameEdit")->text(), QStringLiteral("B"));
+        QVERIFY(m_dialogs.shown.isEmpty());
+
+        find(&w, "editContactAction")->trigger();
+        edit(w, "nameEdit")->setText(QStringLiteral("0"));
+        edit(w, "mobileEdit")->setText(QStringLiteral("139"));
+        click(&w, "saveEditButton");
+        QCOMPARE(storedTexts(), (QStringList{"0 2", "A 1"}));
+        QCOMPARE(stored().first().mobile, QStringLiteral("139"));
+        // The entry moved to its new place and stays the one shown.
+        QCOMPARE(listTexts(list(w)), (QStringList{"0 2", "A 1"}));
+        QCOMPARE(list(w)->currentText(), QStringLiteral("0 2"));
+        QCOMPARE(edit(w, "mobileEdit")->text(), QStringLiteral("139"));
+        QVERIFY(!form(w)->isEditable());
+        QVERIFY(find(&w, "editContactAction")->isEnabled());
+
+        // A new contact's cancel asks first; No keeps the typed texts.
+        find(&w, "newContactAction")->trigger();
+        edit(w, "nameEdit")->setText(QStringLiteral("X"));
+        m_dialogs.answers = {QMessageBox::No, QMessageBox::Yes};
+        click(&w, "cancelEditButton");
+        QCOMPARE(edit(w, "nameEdit")->text(), QStringLiteral("X"));
+        click(&w, "cancelEditButton");
+        QCOMPARE(edit(w, "nameEdit")->text(), QString());
+        QVERIFY(!form(w)->isEditable());
+        QCOMPARE(boxes(m_dialogs), QStringList(2, "question|取消|请再次确认是否取消?"));
+        QCOMPARE(storedTexts(), (QStringList{"0 2", "A 1"}));
+    }
+
+    void deleting_data()
+    {
+        QTest::addColumn<QStringList>("contacts");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<QStringList>("after");
+        QTest::newRow("no") << QStringList{"A 1", "B 2"} << "B 2" << QMessageBox::No
+                            << QStringList{"A 1", "B 2"};
+        QTest::newRow("yes") << QStringList{"A 1", "B 2", "C 3"} << "B 2" << QMessageBox::Yes
+                             << QStringList{"A 1", "C 3"};
+        QTest::newRow("last entry")
+            << QStringList{"A 1"} << "A 1" << QMessageBox::Yes << QStringList();
+        QTest::newRow("several words") << QStringList{"Li Si Ming", "Li Si"} << "Li Si Ming"
+                                       << QMessageBox::Yes << QStringList{"Li Si"};
+    }
+
+    void deleting()
+    {
+        QFETCH(QStringList, contacts);
+        QFETCH(QString, chosen);
+        QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(QStringList, after);
+        addAccount(QStringLiteral("a"), contacts);
+        MainWindow w;
+        selectText(w, chosen);
+        m_dialogs.answers = {answer};
+        find(&w, "deleteContactAction")->trigger();
+        QCOMPARE(boxes(m_dialogs),
+                 QStringList{"question|删除联系人|您真的要删除联系人: " + chosen});
+        QCOMPARE(storedTexts(), after);
+        QCOMPARE(listTexts(list(w)), after);
+        // The neighbour takes the deleted entry's place in the list and in the form.
+        QCOMPARE(find(&w, "deleteContactAction")->isEnabled(), !after.isEmpty());
+        QCOMPARE(
+            Contact::displayText(edit(w, "nameEdit")->text(), edit(w, "firstNameEdit")->text()),
+            list(w)->count() ? list(w)->currentText() : QStringLiteral(" "));
+    }
+
+    void customRows()
+    {
+        addAccount(QStringLiteral("a"), {"A 1"});
+        MainWindow w;
+        selectText(w, "A 1");
+        find(&w, "editContactAction")->trigger();
+        for (int i = 1; i <= 6; ++i) {
+            click(&w, "addCustomButton");
+            QCOMPARE(edit(w, "customLabelEdit" + QString::number(i))->text(),
+                     QStringLiteral("标签:"));
+            edit(w, "customValueEdit" + QString::number(i))->setText(QString::number(i));
+        }
+        QVERIFY(!find<QAbstractButton>(&w, "addCustomButton")->isEnabled());
+        // The seventh press shows nothing.
+        form(w)->addCustomEditField();
+        QCOMPARE(form(w)->customCount(), 6);
+
+        click(&w, "removeCustomButton3");
+        QCOMPARE(form(w)->customCount(), 5);
+        QVERIFY(find<QAbstractButton>(&w, "addCustomButton")->isEnabled());
+        QVERIFY(edit(w, "customValueEdit5")->isVisibleTo(&w));
+        QVERIFY(!edit(w, "customValueEdit6")->isVisibleTo(&w));
+        click(&w, "saveEditButton");
+
+        const Contact saved = stored().first();
+        QCOMPARE(saved.customCount, 5);
+        const QStringList values{saved.customValue.begin(), saved.customValue.end()};
+        QCOMPARE(values, (QStringList{"1", "2", "4", "5", "6", ""}));
+        // Shown again from the file: the five rows in order.
+        selectRow(list(w), 0);
+        QCOMPARE(form(w)->customCount(), 5);
+        QCOMPARE(edit(w, "customValueEdit3")->text(), QStringLiteral("4"));
+
+        // A count from elsewhere never addresses a seventh row.
+        runSql("UPDATE contacts SET customCount = 9");
+        QVERIFY(form(w)->loadList());
+        selectRow(list(w), 0);
+        QCOMPARE(form(w)->customCount(), 6);
+        find(&w, "editContactAction")->trigger();
+        QVERIFY(!find<QAbstractButton>(&w, "addCustomButton")->isEnabled());
+    }
+
+    void search_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("found");
+        QTest::newRow("empty") << "" << QStringList{"A 1", "B 2", "C 3", "D 4"};
+        QTest::newRow("name, any case") << "a" << QStringList{"A 1"};
+        QTest::newRow("notes") << "emo" << QStringList{"B 2"};
+        QTest::newRow("slot beyond count") << "hidden" << QStringList{"C 3"};
+        QTest::newRow("percent") << "1%x" << QStringList{"D 4"};
+        QTest::newRow("underscore") << "m_m" << QStringList{"B 2"};
+        QTest::newRow("quote") << "it's" << QStringList{"D 4"};
+        QTest::newRow("chinese") << "北京" << QStringList{"C 3"};
+        QTest::newRow("nothing") << "zzz" << QStringList();
+    }
+
+    void search()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, found);
+        addAccount(QStringLiteral("a"), {"A 1", "B 2", "C 3", "D 4"});
+        runSql("UPDATE contacts SET notes = 'memo' WHERE name = 'B'");
+        runSql("UPDATE contacts SET town = '北京', customValue6 = 'hidden' WHERE name = 'C'");
+        runSql("UPDATE contacts SET web = '1 x', customLabel1 = 'it''s' WHERE name = 'D'");
+        MainWindow w;
+        QLineEdit *field = w.mainWidget()->searchWidget()->lineEdit();
+        field->setText(text);
+        QCOMPARE(listTexts(list(w)), found);
+        field->clear();
+        QCOMPARE(listTexts(list(w)).size(), 4);
+    }
+
+    void searchKeepsAProtectedAccountShut()
+    {
+        addAccount(QStringLiteral("a"), {"A 1"}, false, QStringLiteral("pw"));
+        MainWindow w;
+        QLineEdit *field = w.mainWidget()->searchWidget()->lineEdit();
+        for (const QString &text : {QStringLiteral(""), QStringLiteral("A"), QStringLiteral("%")}) {
+            field->setText(text);
+            QCOMPARE(list(w)->count(), 0);
+        }
+        form(w)->setPasswordVerified(true);
+        QVERIFY(form(w)->loadList());
+        field->setText(QStringLiteral("A"));
+        QCOMPARE(listTexts(list(w)), QStringList{"A 1"});
+    }
+
+    // The file refuses every change, as a read-only or full one would.
+    void failingStatementLosesNothingTyped()
+    {
+        addAccount(QStringLiteral("a"), {"A 1"});
+        for (const char *event : {"INSERT", "UPDATE", "DELETE"})
+            runSql(QStringLiteral("CREATE TRIGGER refuse%1 BEFORE %1 ON contacts BEGIN SELECT "
+                                  "RAISE(ABORT, 'disk is full'); END")
+                       .arg(QLatin1String(event)));
+        MainWindow w;
+        const QString box = QStringLiteral("critical|数据库出错|disk is full");
+
+        find(&w, "newContactAction")->trigger();
+        edit(w, "nameEdit")->setText(QStringLiteral("New"));
+        click(&w, "saveEditButton");
+        QCOMPARE(boxes(m_dialogs), QStringList{box});
+        QVERIFY(form(w)->isEditable());
+        QCOMPARE(edit(w, "nameEdit")->text(), QStringLiteral("New"));
+        QCOMPARE(listTexts(list(w)), QStringList{"A 1"});
+        click(&w, "cancelEditButton"); // the question is answered No by default
+        m_dialogs.answers = {QMessageBox::Yes};
+        click(&w, "cancelEditButton");
+
+        selectText(w, "A 1");
+        find(&w, "editContactAction")->trigger();
+        edit(w, "nameEdit")->setText(QStringLiteral("Changed"));
+        click(&w, "saveEditButton");
+        QVERIFY(form(w)->isEditing());
+        QCOMPARE(edit(w, "nameEdit")->text(), QStringLiteral("Changed"));
+        QCOMPARE(listTexts(list(w)), QStringList{"A 1"});
+        click(&w, "cancelEditButton");
+
+        m_dialogs.shown.clear();
+        m_dialogs.answers = {QMessageBox::Yes};
+        find(&w, "deleteContactAction")->trigger();
+        QCOMPARE(boxes(m_dialogs).last(), box);
+        QCOMPARE(listTexts(list(w)), QStringList{"A 1"});
+        QCOMPARE(storedTexts(), QStringList{"A 1"});
+    }
+
+    void networkChangesAreRefusedForNow()
+    {
+        addAccount(QStringLiteral("n"), {"A 1"}, true);
+        MainWindow w;
+        m_dialogs.shown.clear();
+        find(&w, "newContactAction")->trigger();
+        selectText(w, "A 1");
+        m_dialogs.answers = {QMessageBox::Yes};
+        find(&w, "deleteContactAction")->trigger();
+        QCOMPARE(m_dialogs.shown.size(), 2);
+        for (const auto &shown : m_dialogs.shown)
+            QCOMPARE(shown.kind + '|' + shown.title, "warning|网络帐户");
+        QVERIFY(!form(w)->isEditable());
+        QCOMPARE(storedTexts(QStringLiteral("n")), QStringList{"A 1"});
+        QCOMPARE(listTexts(list(w)), QStringList{"A 1"});
+    }
+
+    void linkButtons()
+    {
+        addAccount(QStringLiteral("a"), {"A 1", "B 2"});
+        runSql(
+            "UPDATE contacts SET town = 'Xi an&co', email = 'a b@c.d', web = 'HTTPS://x.org/a b' "
+            "WHERE name = 'A'");
+        runSql("UPDATE contacts SET web = 'example.org' WHERE name = 'B'");
+        MainWindow w;
+        UrlRecorder recorder;
+        selectText(w, "A 1");
+        click(&w, "mapButton");
+        click(&w, "mailButton");
+        click(&w, "webButton");
+        selectText(w, "B 2");
+        click(&w, "mapButton");
+        click(&w, "webButton");
+        QCOMPARE(recorder.urls,
+                 (QStringList{"http://maps.google.com/maps?hl=zh-CN&tab=wl&f=q&source=s_q&geocode="
+                              "&q=Xi%20an%26co",
+                              "mailto:a%20b@c.d", "https://x.org/a%20b",
+                              "http://maps.google.com/maps?hl=zh-CN&tab=wl&f=q&source=s_q&geocode="
+                              "&q=",
+                              "http://example.org"}));
     }
 };
 
