@@ -225,6 +225,9 @@ void AddressWidget::askPassword()
 void AddressWidget::searchSlot(const QString &searchText)
 {
     m_session->search(searchText);
+    // The rebuilt list has nothing selected; edit and delete must not act on a hidden entry.
+    if (!m_editable)
+        emit updateActionsSignal();
 }
 
 void AddressWidget::clearForm()

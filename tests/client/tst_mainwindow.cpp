@@ -6,6 +6,7 @@
 #include "mainwindow.h"
 #include "newaccountwidget.h"
 #include "printwidget.h"
+#include "searchwidget.h"
 #include "settingswidget.h"
 
 #include <QMenu>
@@ -270,6 +271,8 @@ private slots:
         row("print back", "local", {"select", "print", "printBackButton"}, 0, selected);
         row("editing", "local", {"select", "editContact"}, 0, busy);
         row("new contact", "local", {"newContact"}, 0, busy);
+        row("search drops the selection", "local", {"select", "search"}, 0, idle);
+        row("search while editing", "local", {"select", "editContact", "search"}, 0, busy);
     }
 
     void enabledActions()
@@ -286,6 +289,8 @@ private slots:
                 // Selecting alone does not judge the actions again; the form's signal does.
                 selectRow(list(w), 1);
                 emit form(w)->updateActionsSignal();
+            } else if (step == QLatin1String("search")) {
+                w.mainWidget()->searchWidget()->lineEdit()->setText(QStringLiteral("B"));
             } else if (step.endsWith(QLatin1String("Button"))) {
                 click(&w, step);
             } else {
