@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "version.h"
+#include "windownotifier.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -22,6 +23,7 @@ int main(int argc, char *argv[])
         app.installTranslator(&toolkit);
 
     MainWindow window;
+    Composition::applyTranslucentBackground(&window);
     window.show();
     return app.exec();
 }

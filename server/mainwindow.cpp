@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 
 #include "dialogs.h"
+#include "links.h"
 #include "logging.h"
 #include "passwords.h"
 #include "revision.h"
@@ -37,7 +38,7 @@
 #endif
 
 namespace {
-const char DocumentationUrl[] = "http://www.brisvane.com/products/pelicard/doc/";
+const QByteArray DocumentationUrl = Links::webPage(Links::DocumentationPath).toEncoded();
 // Shown in the password field while a digest is stored; never stored itself.
 const QString PasswordPlaceholder = QStringLiteral("password");
 const QString DatabaseFilter = QStringLiteral("SQLITE 文件 (*.sqlite)");

@@ -1,21 +1,25 @@
 #include "mainwindow.h"
 
+#include "aboutdialog.h"
 #include "accounts.h"
 #include "accountsession.h"
 #include "addresswidget.h"
 #include "contactlistwidget.h"
 #include "dialogs.h"
+#include "links.h"
 #include "mainwidget.h"
 #include "newaccountwidget.h"
 #include "printwidget.h"
 #include "searchwidget.h"
 #include "settingswidget.h"
+#include "updatecheck.h"
 #include "version.h"
 
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenuBar>
@@ -57,6 +61,8 @@ MainWindow::MainWindow(QWidget *parent)
 
     m_session = new AccountSession(this);
     m_mainWidget = new MainWidget(m_session, this);
+    m_updateCheck = new UpdateCheck(this);
+    connect(m_updateCheck, &UpdateCheck::done, this, &MainWindow::updateDoneSlot);
     createActions();
     createMenus();
     createToolBar();
@@ -598,17 +604,61 @@ void MainWindow::exportSelectedPdf()
     }
 }
 
-// Not implemented yet: printing, exports and imports, account deletion, the help entries.
+// Not implemented yet: printing, exports and imports, account deletion.
 void MainWindow::deleteAccountSlot() {}
 void MainWindow::printSlot() {}
 void MainWindow::exportAllPdf() {}
 void MainWindow::exportDatabase() {}
 void MainWindow::importDatabase() {}
 void MainWindow::exportvCardAllSlot() {}
-void MainWindow::documentationSlot() {}
-void MainWindow::updateSlot() {}
-void MainWindow::updateDoneSlot(bool) {}
-void MainWindow::aboutSlot() {}
-void MainWindow::reportBugSlot() {}
-void MainWindow::askSlot() {}
-void MainWindow::featureRequestSlot() {}
+
+// The help entries open the maker's pages; whether a browser came up is not ours to judge.
+void MainWindow::documentationSlot()
+{
+    QDesktopServices::openUrl(Links::webPage(Links::DocumentationPath));
+}
+
+void MainWindow::reportBugSlot()
+{
+    QDesktopServices::openUrl(Links::webPage(Links::BugReportPath));
+}
+
+void MainWindow::askSlot()
+{
+    QDesktopServices::openUrl(Links::webPage(Links::AskPath));
+}
+
+void MainWindow::featureRequestSlot()
+{
+    QDesktopServices::openUrl(Links::webPage(Links::FeatureRequestPath));
+}
+
+void MainWindow::updateSlot()
+{
+    m_updateCheck->start();
+}
+
+void MainWindow::updateDoneSlot(bool error)
+{
+    if (error) {
+        statusBar()->showMessage(tr("检查更新时有错误产生..."));
+        return;
+    }
+    if (m_updateCheck->build() <= Build) {
+        statusBar()->showMessage(tr("没有软件更新!"));
+        return;
+    }
+    const QMessageBox::StandardButton answer = Dialogs::instance().question(
+        this, tr("澄岚联系人管理器更新"), tr("有新版本更新!\n您要下载新版本吗?"));
+    const QUrl download = Links::webPage(Links::DownloadPath);
+    statusBar()->showMessage(tr("从 %1 下载最新版本").arg(download.toString()));
+    if (answer == QMessageBox::Yes)
+        QDesktopServices::openUrl(download);
+}
+
+void MainWindow::aboutSlot()
+{
+    auto *dialog = new AboutDialog(m_version, this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->exec();
+}

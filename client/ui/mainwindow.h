@@ -15,6 +15,7 @@ class QMenu;
 class QStackedWidget;
 class QToolBar;
 class SettingsWidget;
+class UpdateCheck;
 
 // The client's window: actions, menus, tool bar, tray icon, the three pages, and the state of
 // the current account.
@@ -23,6 +24,8 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 public:
     enum Page { ContactPage = 0, SettingsPage = 1, PrintPage = 2 };
+    // This program's build; a higher number on the update page means a newer version.
+    static constexpr int Build = 3;
 
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
@@ -42,6 +45,7 @@ public:
     PrintWidget *printWidget() const { return m_printWidget; }
     NewAccountWidget *newAccountWidget() const;
     QSystemTrayIcon *trayIcon() const { return m_trayIcon; }
+    UpdateCheck *updateCheck() const { return m_updateCheck; }
     int currentPage() const;
 
     void checkAccounts();
@@ -113,6 +117,7 @@ private:
     PrintWidget *m_printWidget = nullptr;
     QStackedWidget *m_stack = nullptr;
     QPointer<NewAccountWidget> m_newAccountWidget;
+    UpdateCheck *m_updateCheck = nullptr;
 
     QAction *m_newContactAction = nullptr;
     QAction *m_editContactAction = nullptr;
