@@ -9,6 +9,7 @@
 #include "contactstore.h"
 #include "scripteddialogs.h"
 #include "testhome.h"
+#include "updatecheck.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -34,6 +35,9 @@ inline QSettings rawStore()
 
 inline void resetStore()
 {
+    // Windows check for updates at start; a closed local port answers at once, and no lookup
+    // leaves the machine.
+    UpdateCheck::setDefaultAddressForTesting(QUrl(QStringLiteral("http://127.0.0.1:1/")));
     rawStore().clear();
     QDir(QDir::homePath() + QStringLiteral("/.pelicard")).removeRecursively();
 }
