@@ -143,7 +143,8 @@ void ServerThread::run()
 
     const QString password = ServerSettings::passwordText();
     if (message.password != password) {
-        socket.write(Protocol::encodeMessage(password, RequestType::WrongPassword,
+        // A refusal tells nothing about the password it was measured against.
+        socket.write(Protocol::encodeMessage(QString(), RequestType::WrongPassword,
                                              Protocol::wrongPasswordPayload()));
         flush(socket);
         disconnect(socket);

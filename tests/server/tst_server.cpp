@@ -190,7 +190,9 @@ private slots:
         for (int type : {7, 8, -1, 32767})
             QTest::addRow("unknown type %d", type)
                 << true << type << contact("A", "1") << QByteArray() << "2" << same << seeded;
-        const QByteArray refusal = reply(7, QByteArray::fromHex("c3dcc2ebb4edcef321"));
+        // The refusal's password field is null: it must not hand out the password it checked.
+        const QByteArray refusal = encodeMessage(QString(), RequestType::WrongPassword,
+                                                 QByteArray::fromHex("c3dcc2ebb4edcef321"));
         for (int type = 0; type <= 8; ++type)
             QTest::addRow("wrong password, type %d", type)
                 << false << type << contact("A", "1") << refusal << "2" << same << seeded;
