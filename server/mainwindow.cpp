@@ -237,7 +237,7 @@ void MainWindow::saveSettings()
 {
     ServerSettings::setGeometry(saveGeometry());
     const QString typed = m_serverWidget->passwordEdit->text();
-    if (!typed.isEmpty() && typed != PasswordPlaceholder)
+    if (!typed.isEmpty() && typed != PasswordPlaceholder && ServerSettings::isUsablePassword(typed))
         ServerSettings::setPassword(typed);
     ServerSettings::setPort(m_serverWidget->portSpinBox->value());
     ServerSettings::setStartWithProgram(m_serverWidget->startCheckBox->isChecked());
@@ -282,8 +282,15 @@ void MainWindow::quitApplication()
 
 void MainWindow::startSlot()
 {
-    if (m_serverWidget->passwordEdit->text().isEmpty()) {
+    const QString typed = m_serverWidget->passwordEdit->text();
+    if (typed.isEmpty()) {
         statusBar()->showMessage(tr("错误: 密码不可为空!"));
+        return;
+    }
+    if (typed != PasswordPlaceholder && !ServerSettings::isUsablePassword(typed)) {
+        statusBar()->showMessage(tr("错误: 此密码不安全, 请换一个!"));
+        m_serverWidget->passwordEdit->selectAll();
+        m_serverWidget->passwordEdit->setFocus();
         return;
     }
     saveSettings();
@@ -297,7 +304,14 @@ void MainWindow::startSlot()
         stopSlot();
         return;
     }
-    statusBar()->showMessage(tr("服务器已经启动: 正在监听"));
+    if (ServerSettings::passwordText().isEmpty()) {
+        // The placeholder typed where no password was ever stored, or a digest stored before
+        // weak ones were refused.
+        qCWarning(lcNet) << "listening without a password: anyone can connect";
+        statusBar()->showMessage(tr("服务器已经启动: 正在监听, 没有密码, 任何人都可以连接!"));
+    } else {
+        statusBar()->showMessage(tr("服务器已经启动: 正在监听"));
+    }
     m_resetAction->setEnabled(false);
     m_exportAction->setEnabled(false);
     m_importAction->setEnabled(false);

@@ -113,6 +113,11 @@ bool hasPassword()
     return !store().value(PasswordKey).toByteArray().isEmpty();
 }
 
+bool isUsablePassword(const QString &clear)
+{
+    return !Passwords::sha1Digest(clear).left(MinimumTextBytes).contains('\0');
+}
+
 void setPassword(const QString &clear)
 {
     QSettings settings = store();

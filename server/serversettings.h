@@ -15,6 +15,11 @@ extern const char Application[];  // "Pelicard-server"
 QString passwordText();
 // True when a digest is stored (the window then shows a placeholder instead of the password).
 bool hasPassword();
+// False for a password whose digest holds a zero byte among its first MinimumTextBytes: the
+// password text stops at that byte, and the one in 256 digests that starts with it would give an
+// empty text that matches the null field of anybody.
+constexpr int MinimumTextBytes = 8;
+bool isUsablePassword(const QString &clear);
 // Stores the digest of a newly typed password.
 void setPassword(const QString &clear);
 

@@ -480,6 +480,44 @@ private slots:
         verifyListening(w, true); // answered No
     }
 
+    // The password text stops at the digest's first zero byte: one password in 256 would give
+    // an empty text, which anybody's null field matches, and a few more a short one.
+    void weakPasswordIsRefused_data()
+    {
+        QTest::addColumn<int>("zeroAt");
+        QTest::newRow("digest starts with a zero byte") << 0;
+        QTest::newRow("zero byte among the first eight") << 7;
+    }
+
+    void weakPasswordIsRefused()
+    {
+        QFETCH(int, zeroAt);
+        QString weak;
+        for (int i = 0; weak.isEmpty(); ++i)
+            if (Passwords::sha1Digest(QString::number(i)).indexOf('\0') == zeroAt)
+                weak = QString::number(i);
+        MainWindow w;
+        start(w, weak, freePort());
+        QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("错误: 此密码不安全, 请换一个!"));
+        verifyListening(w, false);
+        QCOMPARE(ServerSettings::passwordText(), field());
+    }
+
+    void serverWithoutPasswordSaysAnyoneCanConnect()
+    {
+        QSettings(ServerSettings::Organisation, ServerSettings::Application)
+            .remove("server/password");
+        MainWindow w;
+        QLoggingCategory::setFilterRules(QStringLiteral("pelicard.*=false\n"
+                                                        "pelicard.net.warning=true"));
+        QTest::ignoreMessage(QtWarningMsg, "listening without a password: anyone can connect");
+        start(w, QStringLiteral("password"), freePort()); // the placeholder stores nothing
+        QLoggingCategory::setFilterRules(QStringLiteral("pelicard.*=false"));
+        verifyListening(w, true);
+        QCOMPARE(w.statusBar()->currentMessage(),
+                 QStringLiteral("服务器已经启动: 正在监听, 没有密码, 任何人都可以连接!"));
+    }
+
     void trayDoubleClickTogglesAndHelpOpensTheDocumentation()
     {
         MainWindow w;
