@@ -2,6 +2,7 @@
 
 #include "logging.h"
 #include "protocol.h"
+#include "requestreader.h"
 #include "revision.h"
 #include "serverdatabase.h"
 #include "serversettings.h"
@@ -13,7 +14,6 @@
 #include <QTcpSocket>
 
 using Protocol::Message;
-using Protocol::MessageReader;
 using Protocol::RequestType;
 
 namespace {
@@ -21,6 +21,9 @@ constexpr int SliceMs = 50;
 // Small enough for the C library to keep the stacks of finished threads for the next ones,
 // instead of mapping and unmapping one per connection; SQLite and Qt need far less.
 constexpr uint StackBytes = 512 * 1024;
+// What the socket may hold beyond what the reader has taken; a request is 1 MiB at most, so this
+// only sets how many reads a large one takes.
+constexpr qint64 ReadBufferBytes = 64 * 1024;
 
 // A serving thread only makes blocking socket calls and never runs an event loop, so it needs no
 // real event dispatcher; building the platform's one for every connection cost more than the
@@ -120,35 +123,37 @@ void ServerThread::run()
         return;
     }
 
-    MessageReader reader;
+    // Until the password is proved, what a client sends stays in the kernel's buffers, not
+    // in ours.
+    socket.setReadBufferSize(ReadBufferBytes);
+    const QString password = ServerSettings::passwordText();
+    RequestReader reader(password);
     Message message;
     for (;;) {
-        const MessageReader::Status status = reader.read(&socket, &message);
-        if (status == MessageReader::Complete)
+        const RequestReader::Status status = reader.read(&socket, &message);
+        if (status == RequestReader::Complete)
             break;
-        if (status != MessageReader::NeedMore) {
+        if (status == RequestReader::WrongPassword) {
+            // A refusal tells nothing about the password it was measured against.
+            socket.write(Protocol::encodeMessage(QString(), RequestType::WrongPassword,
+                                                 Protocol::wrongPasswordPayload()));
+            flush(socket);
+            disconnect(socket);
+            return;
+        }
+        if (status != RequestReader::NeedMore) {
             qCDebug(lcNet) << "refused a message:"
-                           << (status == MessageReader::SizeRefused ? "size" : "malformed");
+                           << (status == RequestReader::SizeRefused ? "size" : "malformed");
             socket.abort();
             return;
         }
-        const bool started = reader.declaredSize() >= 0 || socket.bytesAvailable() > 0;
+        const bool started = reader.started() || socket.bytesAvailable() > 0;
         if (waitForReadyRead(socket) != Wait::Ready) {
             if (started)
                 qCDebug(lcNet, "Not enough bytes!");
             disconnect(socket);
             return;
         }
-    }
-
-    const QString password = ServerSettings::passwordText();
-    if (message.password != password) {
-        // A refusal tells nothing about the password it was measured against.
-        socket.write(Protocol::encodeMessage(QString(), RequestType::WrongPassword,
-                                             Protocol::wrongPasswordPayload()));
-        flush(socket);
-        disconnect(socket);
-        return;
     }
 
     ServerDatabase database;

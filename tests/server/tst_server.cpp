@@ -17,13 +17,13 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QLoggingCategory>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
-#include <QSystemTrayIcon>
 #include <QStatusBar>
+#include <QSystemTrayIcon>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -311,38 +311,49 @@ private slots:
     void framing_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("answered");
+        QTest::addColumn<QByteArray>("reply");
         QTest::addColumn<bool>("waited"); // ends only with the wait, shortened here
         const QByteArray message = encodeMessage(field(), RequestType::Hello, pingPayload());
+        const QByteArray pong = encodeMessage(field(), RequestType::Hello, pongPayload());
+        const QByteArray refusal =
+            encodeMessage(QString(), RequestType::WrongPassword, wrongPasswordPayload());
         const qint64 size = message.size() - SizeFieldBytes;
         QByteArray longPayload = message; // the payload's count runs past the declared size
         longPayload[SizeFieldBytes + 4 + 2 * field().size() + 2 + 3] = char(0x40);
         QTest::newRow("extra bytes inside the size")
-            << withSize(message + "trailing", size + 8) << true << false;
-        QTest::newRow("extra bytes after it") << message + QByteArray(100, 'x') << true << false;
-        QTest::newRow("short message") << withSize(message, size + 50) << false << true;
-        QTest::newRow("silence") << QByteArray() << false << true;
-        QTest::newRow("negative size") << withSize(message, -1) << false << false;
-        QTest::newRow("size over the bound")
-            << withSize(message, MaxRequestSize + 1) << false << false;
-        QTest::newRow("garbage") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n\r\n") << false
+            << withSize(message + "trailing", size + 8) << pong << false;
+        QTest::newRow("extra bytes after it") << message + QByteArray(100, 'x') << pong << false;
+        QTest::newRow("short message") << withSize(message, size + 50) << QByteArray() << true;
+        QTest::newRow("silence") << QByteArray() << QByteArray() << true;
+        QTest::newRow("negative size") << withSize(message, -1) << QByteArray() << false;
+        QTest::newRow("size over 1 MiB")
+            << withSize(message, 1024 * 1024 + 1) << QByteArray() << false;
+        QTest::newRow("garbage") << QByteArray("GET / HTTP/1.1\r\nHost: x\r\n\r\n") << QByteArray()
                                  << false;
-        QTest::newRow("payload past the size") << longPayload << false << false;
+        QTest::newRow("payload past the size") << longPayload << QByteArray() << false;
         QTest::newRow("password past the size")
-            << QByteArray::fromHex("00000000000000067fffffff0000") << false << false;
+            << QByteArray::fromHex("00000000000000067fffffff0000") << QByteArray() << false;
+        // Refused as soon as the password field is in, not once the announced megabyte is.
+        const QByteArray wrong =
+            encodeMessage(QString(field()).replace(0, 1, 'x'), RequestType::Hello, pingPayload());
+        QTest::newRow("wrong password, payload to come")
+            << withSize(wrong.left(SizeFieldBytes + 4 + 2 * field().size()), 1024 * 1024) << refusal
+            << false;
+        QTest::newRow("wrong password length, payload to come")
+            << withSize(QByteArray::fromHex("0000000000000000 00000002 0041"), 1024 * 1024)
+            << refusal << false;
     }
 
     void framing()
     {
         QFETCH(QByteArray, bytes);
-        QFETCH(bool, answered);
+        QFETCH(QByteArray, reply);
         QFETCH(bool, waited);
         if (waited)
             Timeouts::setForTesting(0, 0, 200);
-        const Reply reply = send(bytes); // the client gives up after 10 seconds
-        QVERIFY(reply.closedByServer);
-        QCOMPARE(reply.raw, answered ? encodeMessage(field(), RequestType::Hello, pongPayload())
-                                     : QByteArray());
+        const Reply got = send(bytes); // the client gives up after 10 seconds
+        QVERIFY(got.closedByServer);
+        QCOMPARE(got.raw, reply);
         QVERIFY(request(RequestType::Hello, pingPayload()).message.is(RequestType::Hello));
     }
 
@@ -473,7 +484,7 @@ private slots:
         const auto reply = TestClient::offThread(
             [=] { return TestClient::request(port, field, RequestType::Hello, pingPayload()); });
         QCOMPARE(reply.message.payload, QByteArray("pong"));
-        QCoreApplication::processEvents(); // the greeting's count was queued before the reply
+        QCoreApplication::processEvents();     // the greeting's count was queued before the reply
         w.serverWidget()->stopButton->click(); // counted a moment ago: the question comes at once
         QCOMPARE(m_dialogs->last().title, QStringLiteral("连接的客户端"));
         QCOMPARE(w.serverWidget()->countLabel->text(), QStringLiteral("1"));
@@ -680,7 +691,8 @@ private slots:
         trigger(w, "resetAction");
         QCOMPARE(m_dialogs->shown[0].title, QStringLiteral("确认数据库重置"));
         QCOMPARE(m_dialogs->last().text, text);
-        QCOMPARE(QFile::exists(ServerDatabase::defaultPath()), present && answer == QMessageBox::No);
+        QCOMPARE(QFile::exists(ServerDatabase::defaultPath()),
+                 present && answer == QMessageBox::No);
         QCOMPARE(Revision::current(), revision);
     }
 
