@@ -12,6 +12,7 @@
 #include <QDataStream>
 #include <QDeadlineTimer>
 #include <QTcpSocket>
+#include <utility>
 
 using Protocol::Message;
 using Protocol::RequestType;
@@ -63,9 +64,9 @@ ServerThread::ServerThread(qintptr socketDescriptor, QObject *parent)
     setEventDispatcher(new NoEventDispatcher);
 }
 
-ServerThread::Wait ServerThread::waitForReadyRead(QTcpSocket &socket)
+ServerThread::Wait ServerThread::waitForReadyRead(QTcpSocket &socket,
+                                                  const QDeadlineTimer &deadline)
 {
-    QDeadlineTimer deadline(Timeouts::stepMs());
     while (!isInterruptionRequested()) {
         const qint64 left = deadline.remainingTime();
         if (left <= 0)
@@ -97,8 +98,15 @@ bool ServerThread::flush(QTcpSocket &socket)
     return true;
 }
 
+void ServerThread::closing()
+{
+    if (m_onClosing)
+        std::exchange(m_onClosing, nullptr)();
+}
+
 void ServerThread::disconnect(QTcpSocket &socket)
 {
+    closing();
     if (isInterruptionRequested()) {
         socket.abort();
         return;
@@ -117,6 +125,11 @@ void ServerThread::disconnect(QTcpSocket &socket)
 
 void ServerThread::run()
 {
+    struct Closing
+    {
+        ServerThread *thread;
+        ~Closing() { thread->closing(); }
+    } atEnd{this};
     QTcpSocket socket;
     if (!socket.setSocketDescriptor(m_socketDescriptor)) {
         emit error(socket.errorString());
@@ -129,6 +142,10 @@ void ServerThread::run()
     const QString password = ServerSettings::passwordText();
     RequestReader reader(password);
     Message message;
+    // The first bytes are waited for once; from the first byte on, the whole request has one
+    // deadline, so a client cannot hold its connection by sending a byte now and then.
+    QDeadlineTimer deadline(Timeouts::stepMs());
+    bool started = false;
     for (;;) {
         const RequestReader::Status status = reader.read(&socket, &message);
         if (status == RequestReader::Complete)
@@ -147,8 +164,11 @@ void ServerThread::run()
             socket.abort();
             return;
         }
-        const bool started = reader.started() || socket.bytesAvailable() > 0;
-        if (waitForReadyRead(socket) != Wait::Ready) {
+        if (!started && (reader.started() || socket.bytesAvailable() > 0)) {
+            started = true;
+            deadline.setRemainingTime(Timeouts::stepMs());
+        }
+        if (waitForReadyRead(socket, deadline) != Wait::Ready) {
             if (started)
                 qCDebug(lcNet, "Not enough bytes!");
             disconnect(socket);

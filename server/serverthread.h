@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QThread>
+#include <functional>
 
+class QDeadlineTimer;
 class QTcpSocket;
 
 // Serves one accepted connection: reads its single request, checks the password, acts on the
@@ -14,6 +16,10 @@ class ServerThread : public QThread
     Q_OBJECT
 public:
     ServerThread(qintptr socketDescriptor, QObject *parent);
+
+    // Called once on the serving thread when the connection is about to close (or could not be
+    // taken over): the connection no longer counts against its address.
+    void setOnClosing(std::function<void()> onClosing) { m_onClosing = std::move(onClosing); }
 
 signals:
     void newClientSignal();
@@ -32,10 +38,12 @@ protected:
 private:
     enum class Wait { Ready, TimedOut, Gone };
     // The socket's blocking waits, cut into short slices so that a stop is noticed quickly.
-    Wait waitForReadyRead(QTcpSocket &socket);
+    Wait waitForReadyRead(QTcpSocket &socket, const QDeadlineTimer &deadline);
     bool flush(QTcpSocket &socket);
     void disconnect(QTcpSocket &socket);
+    void closing();
     void sendDatabase(QTcpSocket &socket, const QString &password);
 
     qintptr m_socketDescriptor;
+    std::function<void()> m_onClosing;
 };

@@ -149,6 +149,8 @@ private slots:
         m_count = new QLabel(QStringLiteral("2"), m_window.get()); // two clients said hello
         m_server = new Server(m_window.get(), m_count);
         m_server->setCountRefreshMs(0);
+        // The clients here stand for many machines but all come from 127.0.0.1.
+        m_server->setMaxConnectionsPerAddress(Server::DefaultMaxConnections);
         QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
         m_port = m_server->serverPort();
     }
@@ -382,6 +384,50 @@ private slots:
         // The waits are 30 seconds long: only the clients' leaving ends them this soon.
         QTRY_COMPARE(m_server->activeConnections(), 0);
         QVERIFY(request(RequestType::Hello, pingPayload()).message.is(RequestType::Hello));
+    }
+
+    // A byte now and then does not hold a connection past its deadline, and one address cannot
+    // take every connection.
+    void tricklingClientsLockNobodyOut()
+    {
+        Timeouts::setForTesting(0, 0, 500);
+        m_server->setMaxConnections(6);
+        m_server->setMaxConnectionsPerAddress(4);
+        const QByteArray hello = encodeMessage(field(), RequestType::Hello, pingPayload());
+        std::vector<std::unique_ptr<QTcpSocket>> trickling;
+        QByteArray received;
+        for (int i = 0; i < 6; ++i) {
+            trickling.push_back(std::make_unique<QTcpSocket>());
+            QTcpSocket *socket = trickling.back().get();
+            connect(socket, &QIODevice::readyRead, this,
+                    [&, socket] { received += socket->readAll(); });
+            socket->connectToHost(QHostAddress::LocalHost, m_port);
+        }
+        // One byte every 100 ms: the whole greeting would take 2.2 seconds.
+        int sent = 0;
+        QTimer drip;
+        connect(&drip, &QTimer::timeout, this, [&] {
+            for (auto &socket : trickling)
+                if (socket->state() == QAbstractSocket::ConnectedState)
+                    socket->write(hello.mid(sent, 1));
+            ++sent;
+        });
+        drip.start(100);
+        QTRY_COMPARE(m_server->activeConnections(), 4);
+
+        const Reply other = offThread([port = m_port, hello] {
+            return TestClient::exchange(port, hello, 10000, 0, QHostAddress("127.0.0.2"));
+        });
+        QCOMPARE(other.message.payload, QByteArray("pong"));
+        const auto allClosed = [&] {
+            return std::all_of(trickling.begin(), trickling.end(), [](auto &socket) {
+                return socket->state() == QAbstractSocket::UnconnectedState;
+            });
+        };
+        QTRY_VERIFY(allClosed());
+        QVERIFY2(sent < hello.size(), qPrintable(QString::number(sent)));
+        QCOMPARE(received, QByteArray());
+        QCOMPARE(m_count->text(), QStringLiteral("3"));
     }
 
     void thirtyTwoClientsLoseNoChange()
