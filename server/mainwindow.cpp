@@ -217,8 +217,9 @@ void MainWindow::showCritical(const QString &title, const QString &text)
 void MainWindow::initialiseDatabase()
 {
     QString error;
-    if (!ServerDatabase().initialise(&error))
-        showCritical(tr("数据库出错"), error);
+    bool storeFailed = false;
+    if (!ServerDatabase().initialise(&error, &storeFailed))
+        showCritical(storeFailed ? ServerSettings::errorTitle() : tr("数据库出错"), error);
 }
 
 void MainWindow::loadSettings()
@@ -233,14 +234,18 @@ void MainWindow::loadSettings()
     }
 }
 
-void MainWindow::saveSettings()
+bool MainWindow::saveSettings()
 {
-    ServerSettings::setGeometry(saveGeometry());
+    bool saved = ServerSettings::setGeometry(saveGeometry());
     const QString typed = m_serverWidget->passwordEdit->text();
     if (!typed.isEmpty() && typed != PasswordPlaceholder && ServerSettings::isUsablePassword(typed))
-        ServerSettings::setPassword(typed);
-    ServerSettings::setPort(m_serverWidget->portSpinBox->value());
-    ServerSettings::setStartWithProgram(m_serverWidget->startCheckBox->isChecked());
+        saved = ServerSettings::setPassword(typed) && saved;
+    saved = ServerSettings::setPort(m_serverWidget->portSpinBox->value()) && saved;
+    saved =
+        ServerSettings::setStartWithProgram(m_serverWidget->startCheckBox->isChecked()) && saved;
+    if (!saved)
+        showCritical(ServerSettings::errorTitle(), ServerSettings::errorText());
+    return saved;
 }
 
 bool MainWindow::clientsConnected() const
@@ -293,7 +298,9 @@ void MainWindow::startSlot()
         m_serverWidget->passwordEdit->setFocus();
         return;
     }
-    saveSettings();
+    // Clients would be refused with a password that the next start no longer knows.
+    if (!saveSettings())
+        return;
     setListening(true);
 
     m_server = new Server(this, m_serverWidget->countLabel);
@@ -381,11 +388,16 @@ void MainWindow::resetDatabaseSlot()
     if (dialogs.question(this, tr("确认数据库重置"), tr("请确认从数据库中删除所有联系人?"),
                          QMessageBox::Warning) != QMessageBox::Yes)
         return;
+    // The counter first: emptied under the old revision, the database would look current to
+    // every client that holds the old contacts.
+    if (!Revision::reset()) {
+        dialogs.critical(this, ServerSettings::errorTitle(), ServerSettings::errorText());
+        return;
+    }
     if (ServerDatabase().remove())
         dialogs.information(this, tr("数据库重置"), tr("请重启程序!"));
     else
         dialogs.critical(this, tr("文件出错"), tr("无法删除数据库!"));
-    Revision::reset();
 }
 
 void MainWindow::exportDbSlot()
@@ -414,12 +426,20 @@ void MainWindow::importDbSlot()
     if (dialogs.question(this, tr("导入数据库"), tr("请确认将外部数据库替换掉当前的数据库?"),
                          QMessageBox::Warning) != QMessageBox::Yes)
         return;
+    // The counter first, as for every change: a revision raised for nothing only makes clients
+    // fetch the database again, a database replaced under the old one would look current.
+    const quint64 revision = Revision::current();
+    if (!Revision::increment()) {
+        dialogs.critical(this, ServerSettings::errorTitle(), ServerSettings::errorText());
+        return;
+    }
     QString error;
     if (!ServerDatabase().replaceWith(name, &error)) {
         qCWarning(lcDb) << "import failed:" << error;
+        if (!ServerSettings::setRevision(revision)) // harmless if it stays raised
+            qCWarning(lcDb) << "revision left raised after a failed import";
         dialogs.critical(this, tr("文件出错"), tr("无法写入数据库!"));
         return;
     }
-    Revision::increment();
     statusBar()->showMessage(tr("数据库导入成功!"));
 }

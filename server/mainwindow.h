@@ -47,7 +47,8 @@ private:
     void createTrayIcon();
     void initialiseDatabase();
     void loadSettings();
-    void saveSettings();
+    // False, after a box saying so, when the store could not be written.
+    bool saveSettings();
     bool clientsConnected() const;
     // The question asked before stopping or quitting while clients are counted.
     bool confirmDisconnect();

@@ -95,6 +95,7 @@ void Server::incomingConnection(qintptr socketDescriptor)
     connect(thread, &ServerThread::delContactSignal, this, &Server::delContactSlot);
     connect(thread, &ServerThread::editContactSignal, this, &Server::editContactSlot);
     connect(thread, &ServerThread::criticalSignal, this, &Server::criticalSlot);
+    connect(thread, &ServerThread::changeFailedSignal, this, &Server::changeFailedSlot);
     connect(
         thread, &QThread::finished, this, [this] { m_running.deref(); }, Qt::DirectConnection);
     m_running.ref();
@@ -167,24 +168,36 @@ void Server::removeClientSlot()
     changeCount(-1);
 }
 
-// The serving thread has already applied the change; these only tell the log.
+// The serving thread has already stored the change; these only tell the log, and that changes
+// are stored again.
 void Server::addContactSlot(QByteArray payload)
 {
+    m_changeFailureShown = false;
     qCDebug(lcDb) << "contact added," << payload.size() << "bytes";
 }
 
 void Server::delContactSlot(QByteArray payload)
 {
+    m_changeFailureShown = false;
     qCDebug(lcDb) << "contact deleted," << payload.size() << "bytes";
 }
 
 void Server::editContactSlot(QByteArray payload)
 {
+    m_changeFailureShown = false;
     qCDebug(lcDb) << "contact changed," << payload.size() << "bytes";
 }
 
 void Server::criticalSlot(QString title, QString text)
 {
     qCWarning(lcNet).noquote() << title << text;
+    Dialogs::instance().notify(QMessageBox::Critical, nullptr, title, text);
+}
+
+void Server::changeFailedSlot(QString title, QString text)
+{
+    qCWarning(lcDb).noquote() << "change not stored:" << title << text;
+    if (std::exchange(m_changeFailureShown, true))
+        return;
     Dialogs::instance().notify(QMessageBox::Critical, nullptr, title, text);
 }

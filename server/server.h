@@ -58,6 +58,7 @@ private slots:
     void delContactSlot(QByteArray payload);
     void editContactSlot(QByteArray payload);
     void criticalSlot(QString title, QString text);
+    void changeFailedSlot(QString title, QString text);
 
 private:
     void changeCount(int delta);
@@ -74,6 +75,8 @@ private:
     QMutex m_addressMutex; // the threads release their addresses as they close
     QHash<QHostAddress, int> m_perAddress;
     int m_maxPerAddress = DefaultMaxConnectionsPerAddress;
+    // Every change fails alike until the cause is mended: one box says so, not one per change.
+    bool m_changeFailureShown = false;
     QTimer m_countTimer;
     int m_pendingCount = 0;
     int m_countRefreshMs = DefaultCountRefreshMs;

@@ -8,6 +8,7 @@
 
 class ContactStore;
 class QMutex;
+class QSqlDatabase;
 
 // The server's contacts database file and everything done to it: creation at start-up, the
 // three changes clients send, reading the whole file for a transfer, and the window's reset,
@@ -29,20 +30,22 @@ public:
     static QReadWriteLock &lock();
 
     // Creates a missing data directory (the revision then starts at 0), then the table and
-    // index. False with the driver's error text when the file cannot be opened.
-    bool initialise(QString *error = nullptr);
+    // index. False with the driver's error text when the file cannot be opened, or with the
+    // store's (and *storeFailed set) when the revision cannot be set to 0.
+    bool initialise(QString *error = nullptr, bool *storeFailed = nullptr);
 
     struct Outcome
     {
-        bool opened = false;   // false: the file could not be opened, error says why
-        bool executed = false; // the statement ran (it may still have matched no row)
-        QString error;
-        quint64 revision = 0; // the counter after this change
+        bool stored = false;      // the change and the revision that counts it are both stored
+        bool storeFailed = false; // not stored because the settings store cannot be written
+        QString error;            // why not, in the database's or the store's words
+        quint64 revision = 0;     // the counter after this change
     };
-    // Each applies one change, then raises the revision whatever became of the statement.
-    // Changes that arrive while another is being written are written together, in one
-    // transaction on one connection followed by one write of the counter: every change costs
-    // the disk several flushes, and so clients that write at the same time share them.
+    // Each applies one change and raises the revision with it, both or neither (a statement that
+    // matches no row still counts). Changes that arrive while another is being written are
+    // written together, in one transaction on one connection counted by one write of the
+    // revision: every change costs the disk several flushes, and so clients that write at the
+    // same time share them.
     Outcome addContact(const QByteArray &contactPayload);
     Outcome editContact(const QByteArray &contactPayloadWithId);
     Outcome deleteContact(const QByteArray &deletePayload);
@@ -67,6 +70,8 @@ private:
     static WriteQueue &writeQueue();
     Outcome apply(Statement statement);
     static void write(const QList<Pending *> &batch);
+    // False when one of several changes failed: then none of them is kept.
+    static bool commitTogether(QSqlDatabase &db, const QList<Pending *> &group);
 
     struct Snapshot;
     static Snapshot &snapshot();

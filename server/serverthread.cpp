@@ -180,9 +180,19 @@ void ServerThread::run()
     auto reply = [&](RequestType type, const QByteArray &payload) {
         socket.write(Protocol::encodeMessage(password, type, payload));
     };
-    auto reportDatabase = [&](const ServerDatabase::Outcome &outcome) {
-        if (!outcome.opened)
-            emit criticalSignal(tr("数据库出错"), outcome.error);
+    // A change is answered only once it and the revision that counts it are both stored. Without
+    // a reply the client counts nothing and reports a failed exchange.
+    using Signal = void (ServerThread::*)(QByteArray);
+    auto change = [&](const ServerDatabase::Outcome &outcome, Signal signal, RequestType type) {
+        if (!outcome.stored) {
+            emit changeFailedSignal(outcome.storeFailed ? ServerSettings::errorTitle()
+                                                        : tr("数据库出错"),
+                                    outcome.error);
+            return false;
+        }
+        emit(this->*signal)(message.payload);
+        reply(type, QByteArray());
+        return true;
     };
 
     switch (RequestType(message.type)) {
@@ -197,19 +207,25 @@ void ServerThread::run()
         reply(RequestType::RevisionQuery, Protocol::revisionText(Revision::current()));
         break;
     case RequestType::AddContact:
-        reportDatabase(database.addContact(message.payload));
-        emit addContactSignal(message.payload);
-        reply(RequestType::AddContact, QByteArray());
+        if (!change(database.addContact(message.payload), &ServerThread::addContactSignal,
+                    RequestType::AddContact)) {
+            disconnect(socket);
+            return;
+        }
         break;
     case RequestType::EditContact:
-        reportDatabase(database.editContact(message.payload));
-        emit editContactSignal(message.payload);
-        reply(RequestType::EditContact, QByteArray());
+        if (!change(database.editContact(message.payload), &ServerThread::editContactSignal,
+                    RequestType::EditContact)) {
+            disconnect(socket);
+            return;
+        }
         break;
     case RequestType::DeleteContact:
-        reportDatabase(database.deleteContact(message.payload));
-        emit delContactSignal(message.payload);
-        reply(RequestType::DeleteContact, QByteArray());
+        if (!change(database.deleteContact(message.payload), &ServerThread::delContactSignal,
+                    RequestType::DeleteContact)) {
+            disconnect(socket);
+            return;
+        }
         break;
     case RequestType::DatabaseTransfer: {
         QByteArray file;

@@ -31,6 +31,8 @@ signals:
     void editContactSignal(QByteArray payload);
     // A box for the server's user; shown by the receiver, never waited for.
     void criticalSignal(QString title, QString text);
+    // A change could not be stored and was not answered.
+    void changeFailedSignal(QString title, QString text);
 
 protected:
     void run() override;
