@@ -110,6 +110,14 @@ void MainWindow::prepareApplication(QApplication &app)
     QLoggingCategory::setFilterRules(QStringLiteral("pelicard.*.debug=false"));
 }
 
+void MainWindow::refuseToStart(const QString &why)
+{
+    qCCritical(lcUi).noquote() << why;
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+        Dialogs::instance().critical(nullptr, tr("服务器启动失败"), why);
+}
+
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("serverMainWindow"));

@@ -21,6 +21,8 @@ public:
     // What the program sets up before its window exists: icon, plug-in paths, codec,
     // translations.
     static void prepareApplication(QApplication &app);
+    // Says why the program cannot start: on standard error, and in a box where there is a display.
+    static void refuseToStart(const QString &why);
 
     ServerWidget *serverWidget() const { return m_serverWidget; }
     Server *server() const { return m_server; }

@@ -51,7 +51,8 @@ public:
     {
         return m_home.filePath(".config/brisvane/Pelicard-server.conf");
     }
-    QString databasePath() const { return m_home.filePath(".pelicard/server/server.sqlite"); }
+    QString dataPath() const { return m_home.filePath(".pelicard/server"); }
+    QString databasePath() const { return dataPath() + "/server.sqlite"; }
 
     void start(QProcess &server,
                QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels)
@@ -140,6 +141,40 @@ private slots:
         QSettings settings(home.settingsPath(), QSettings::IniFormat);
         QCOMPARE(settings.value("server/serverRevision").toULongLong(), 1u);
         QCOMPARE(TestClient::viewFile(home.databasePath()).names, QStringList{"欧阳 修"});
+    }
+
+    // Two servers on one home would both count revisions and write the database. The second
+    // refuses to start and names the process holding the folder, until that has gone.
+    void secondServerOnOneHomeIsRefused()
+    {
+        ServerHome home;
+        QProcess first;
+        home.start(first);
+        QVERIFY(first.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(home.serves(), 10000);
+
+        QProcess second;
+        home.start(second, QProcess::SeparateChannels);
+        QVERIFY(second.waitForFinished(10000));
+        QCOMPARE(second.exitCode(), 1);
+        const QString why =
+            QStringLiteral("数据文件夹 %1 正由另一个服务器使用 (进程 %2), 不能再启动一个!")
+                .arg(home.dataPath())
+                .arg(first.processId());
+        const QString said = QString::fromUtf8(second.readAllStandardError());
+        QVERIFY2(said.contains(why), qPrintable(said));
+        QVERIFY(home.serves());
+
+        // Killed, the first leaves its lock behind; the next server takes it over.
+        first.kill();
+        QVERIFY(first.waitForFinished(10000));
+        QProcess third;
+        home.start(third);
+        QVERIFY(third.waitForStarted(10000));
+        QTRY_VERIFY_WITH_TIMEOUT(home.serves(), 10000);
+        third.terminate();
+        QVERIFY(third.waitForFinished(15000));
+        QCOMPARE(third.exitCode(), 0);
     }
 
     // Clients without the password, 32 from each of eight addresses, announce large requests,
