@@ -431,6 +431,10 @@ void MainWindow::importDbSlot()
         dialogs.openFileName(this, tr("导入数据文件"), QDir::homePath(), DatabaseFilter);
     if (name.isEmpty())
         return;
+    if (!ServerDatabase::isContactsDatabase(name)) {
+        dialogs.critical(this, tr("文件出错"), tr("所选文件不是联系人数据库!"));
+        return;
+    }
     if (dialogs.question(this, tr("导入数据库"), tr("请确认将外部数据库替换掉当前的数据库?"),
                          QMessageBox::Warning) != QMessageBox::Yes)
         return;

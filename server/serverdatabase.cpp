@@ -15,6 +15,7 @@
 #include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlRecord>
 #include <QWaitCondition>
 #include <utility>
 
@@ -284,6 +285,30 @@ ServerDatabase::ReadResult ServerDatabase::readWhole(QByteArray *bytes) const
     *bytes = buffer;
     qCDebug(lcNet) << "database size:" << bytes->size();
     return bytes->isEmpty() ? ReadResult::Empty : ReadResult::Ok;
+}
+
+bool ServerDatabase::isContactsDatabase(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    SqliteConnection ours(QStringLiteral(":memory:"), QStringLiteral("schema"));
+    if (!ours.open())
+        return false;
+    ContactStore::createSchema(ours.db());
+    const QSqlRecord wanted = ours.db().record(QStringLiteral("contacts"));
+
+    SqliteConnection theirs(path, QStringLiteral("import"));
+    theirs.db().setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    if (!theirs.open())
+        return false;
+    // SQLite reads a file only when asked something: one that is no database shows no table.
+    const QSqlRecord found = theirs.db().record(QStringLiteral("contacts"));
+    if (wanted.isEmpty() || found.isEmpty())
+        return false;
+    for (int i = 0; i < wanted.count(); ++i)
+        if (!found.contains(wanted.fieldName(i)))
+            return false;
+    return true;
 }
 
 bool ServerDatabase::remove()

@@ -55,6 +55,10 @@ public:
     // next transfers as long as the file does not change.
     ReadResult readWhole(QByteArray *bytes) const;
 
+    // True for an SQLite database file whose contacts table has every column of ours; nothing
+    // else may become the database that every client copies.
+    static bool isContactsDatabase(const QString &path);
+
     // Deletes the file; the next start creates it anew.
     bool remove();
     // Puts a copy of another file in the database's place. The copy is written beside the

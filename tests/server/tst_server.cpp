@@ -22,6 +22,8 @@
 #include <QPushButton>
 #include <QSettings>
 #include <QSpinBox>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTcpServer>
@@ -29,6 +31,7 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 using namespace Protocol;
 using TestClient::contact;
@@ -838,18 +841,24 @@ private slots:
         QCOMPARE(Revision::current(), revision);
     }
 
-    // The copy replaces the database whole or not at all, and counts as one change.
+    // Only a contacts database is taken; the copy replaces the database whole or not at all,
+    // and counts as one change.
     void import_data()
     {
-        QTest::addColumn<QString>("source"); // empty: another database
+        QTest::addColumn<QString>("source");
         QTest::addColumn<int>("answer");
         QTest::addColumn<QString>("text"); // of the last box
-        QTest::newRow("imported") << "" << int(QMessageBox::Yes)
-                                  << "请确认将外部数据库替换掉当前的数据库?";
-        QTest::newRow("answered no")
-            << "" << int(QMessageBox::No) << "请确认将外部数据库替换掉当前的数据库?";
-        QTest::newRow("read fails half-way")
-            << "/proc/self/mem" << int(QMessageBox::Yes) << "无法写入数据库!";
+        const auto row = [](const char *name, const char *source, int answer, const char *text) {
+            QTest::newRow(name) << QString::fromUtf8(source) << answer << QString::fromUtf8(text);
+        };
+        const char *question = "请确认将外部数据库替换掉当前的数据库?";
+        const char *refusal = "所选文件不是联系人数据库!";
+        row("imported", "contacts", QMessageBox::Yes, question);
+        row("answered no", "contacts", QMessageBox::No, question);
+        row("text file", "text", QMessageBox::Yes, refusal);
+        row("database without contacts", "other table", QMessageBox::Yes, refusal);
+        row("database cannot be written", "contacts, target damaged", QMessageBox::Yes,
+            "无法写入数据库!");
     }
 
     void import()
@@ -858,24 +867,39 @@ private slots:
         QFETCH(int, answer);
         QFETCH(QString, text);
         QTemporaryDir dir;
-        const QString other = dir.filePath("other.sqlite");
-        QVERIFY(ServerDatabase(other).initialise());
-        ServerDatabase(other).addContact(encodeContact(Contact()));
+        const QString chosen = dir.filePath("chosen.sqlite");
+        if (source.startsWith("contacts")) {
+            QVERIFY(ServerDatabase(chosen).initialise());
+            QVERIFY(ServerDatabase(chosen).addContact(encodeContact(Contact())).stored);
+        } else if (source == "text") {
+            QFile file(chosen);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("Li Lei, 010 1234\n") > 0);
+        } else {
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+                db.setDatabaseName(chosen);
+                QVERIFY(db.open() && db.exec("CREATE TABLE people (name TEXT)").isActive());
+            }
+            QSqlDatabase::removeDatabase("other");
+        }
         MainWindow w;
+        std::optional<Damaged> damage;
+        if (source.endsWith("damaged"))
+            QVERIFY(damage.emplace(ServerDatabase::defaultPath(), Damaged::Directory).ok);
         const QByteArray before = TestClient::fileBytes(ServerDatabase::defaultPath());
         const quint64 revision = Revision::current();
-        m_dialogs->fileNames = {source.isEmpty() ? other : source};
+        m_dialogs->fileNames = {chosen};
         m_dialogs->answers = {QMessageBox::StandardButton(answer)};
         trigger(w, "importAction");
-        const bool imported = source.isEmpty() && answer == QMessageBox::Yes;
+        const bool imported = source == "contacts" && answer == QMessageBox::Yes;
         QCOMPARE(m_dialogs->shown[0].kind, QStringLiteral("open"));
         QCOMPARE(m_dialogs->last().text, text);
         QCOMPARE(TestClient::fileBytes(ServerDatabase::defaultPath()),
-                 imported ? TestClient::fileBytes(other) : before);
+                 imported ? TestClient::fileBytes(chosen) : before);
         QCOMPARE(Revision::current(), revision + (imported ? 1 : 0));
         QCOMPARE(w.statusBar()->currentMessage() == QStringLiteral("数据库导入成功!"), imported);
         QCOMPARE(QDir(ServerDatabase::dataDirectory()).entryList(QDir::Files),
-                 QStringList{"server.sqlite"});
+                 QStringList{damage ? "server.sqlite.aside" : "server.sqlite"});
     }
 };
 
