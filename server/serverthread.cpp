@@ -125,6 +125,7 @@ void ServerThread::disconnect(QTcpSocket &socket)
 
 void ServerThread::run()
 {
+    // Every way out lets go of the connection's share of its address.
     struct Closing
     {
         ServerThread *thread;
