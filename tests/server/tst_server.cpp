@@ -474,7 +474,7 @@ private slots:
     // take every connection.
     void tricklingClientsLockNobodyOut()
     {
-        Timeouts::setForTesting(0, 0, 500);
+        Timeouts::setForTesting(0, 0, 1000);
         m_server->setMaxConnections(6);
         m_server->setMaxConnectionsPerAddress(4);
         const QByteArray hello = encodeMessage(field(), RequestType::Hello, pingPayload());
@@ -487,7 +487,7 @@ private slots:
                     [&, socket] { received += socket->readAll(); });
             socket->connectToHost(QHostAddress::LocalHost, m_port);
         }
-        // One byte every 100 ms: the whole greeting would take 2.2 seconds.
+        // One byte every 150 ms: the whole greeting would take over 3 seconds.
         int sent = 0;
         QTimer drip;
         connect(&drip, &QTimer::timeout, this, [&] {
@@ -496,7 +496,7 @@ private slots:
                     socket->write(hello.mid(sent, 1));
             ++sent;
         });
-        drip.start(100);
+        drip.start(150);
         QTRY_COMPARE(m_server->activeConnections(), 4);
 
         const Reply other = offThread([port = m_port, hello] {
