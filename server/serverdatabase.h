@@ -14,9 +14,11 @@ class QSqlDatabase;
 // three changes clients send, reading the whole file for a transfer, and the window's reset,
 // import and export.
 //
-// One process-wide lock orders them: changes are written, and only then counted, under the
-// write lock; the file is read or copied under the read lock. So the revision never counts a
-// change that is not yet in the file, and no reader sees a half-written file.
+// One process-wide lock orders them: changes are written and counted together under the write
+// lock (the count just before the commit, taken back if the commit fails, and hidden from
+// readers until then); the file is read or copied under the read lock. So no client sees a
+// revision that counts a change not in the file, nor a change the revision does not count, and
+// no reader sees a half-written file.
 class ServerDatabase
 {
 public:
