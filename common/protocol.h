@@ -27,8 +27,9 @@ constexpr QDataStream::Version StreamVersion = QDataStream::Qt_4_5; // format ve
 constexpr int SizeFieldBytes = 8;
 
 // Upper bounds on a message's size field (the bytes after it). A request carries at most one
-// contact; a reply may carry the whole database, whose byte-array count is 32-bit on the wire.
-constexpr qint64 MaxRequestSize = qint64(16) * 1024 * 1024;
+// contact, which needs far less than 1 MiB; a reply may carry the whole database, whose
+// byte-array count is 32-bit on the wire.
+constexpr qint64 MaxRequestSize = qint64(1024) * 1024;
 constexpr qint64 MaxReplySize = qint64(0xFFFFFFFE) + 64;
 
 struct Message

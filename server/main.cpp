@@ -1,4 +1,6 @@
+#include "datafolderlock.h"
 #include "mainwindow.h"
+#include "serverdatabase.h"
 
 #include <QApplication>
 
@@ -6,6 +8,11 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     MainWindow::prepareApplication(app);
+    DataFolderLock lock(ServerDatabase::dataDirectory());
+    if (!lock.acquire()) {
+        MainWindow::refuseToStart(lock.refusal());
+        return 1;
+    }
     MainWindow window;
     window.show();
     return app.exec();

@@ -111,6 +111,14 @@ void MainWindow::prepareApplication(QApplication &app)
     QLoggingCategory::setFilterRules(QStringLiteral("pelicard.*.debug=false"));
 }
 
+void MainWindow::refuseToStart(const QString &why)
+{
+    qCCritical(lcUi).noquote() << why;
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
+        Dialogs::instance().critical(nullptr, tr("服务器启动失败"), why);
+}
+
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("serverMainWindow"));
@@ -218,8 +226,9 @@ void MainWindow::showCritical(const QString &title, const QString &text)
 void MainWindow::initialiseDatabase()
 {
     QString error;
-    if (!ServerDatabase().initialise(&error))
-        showCritical(tr("数据库出错"), error);
+    bool storeFailed = false;
+    if (!ServerDatabase().initialise(&error, &storeFailed))
+        showCritical(storeFailed ? ServerSettings::errorTitle() : tr("数据库出错"), error);
 }
 
 void MainWindow::loadSettings()
@@ -234,14 +243,18 @@ void MainWindow::loadSettings()
     }
 }
 
-void MainWindow::saveSettings()
+bool MainWindow::saveSettings()
 {
-    ServerSettings::setGeometry(saveGeometry());
+    bool saved = ServerSettings::setGeometry(saveGeometry());
     const QString typed = m_serverWidget->passwordEdit->text();
-    if (!typed.isEmpty() && typed != PasswordPlaceholder)
-        ServerSettings::setPassword(typed);
-    ServerSettings::setPort(m_serverWidget->portSpinBox->value());
-    ServerSettings::setStartWithProgram(m_serverWidget->startCheckBox->isChecked());
+    if (!typed.isEmpty() && typed != PasswordPlaceholder && ServerSettings::isUsablePassword(typed))
+        saved = ServerSettings::setPassword(typed) && saved;
+    saved = ServerSettings::setPort(m_serverWidget->portSpinBox->value()) && saved;
+    saved =
+        ServerSettings::setStartWithProgram(m_serverWidget->startCheckBox->isChecked()) && saved;
+    if (!saved)
+        showCritical(ServerSettings::errorTitle(), ServerSettings::errorText());
+    return saved;
 }
 
 bool MainWindow::clientsConnected() const
@@ -283,11 +296,20 @@ void MainWindow::quitApplication()
 
 void MainWindow::startSlot()
 {
-    if (m_serverWidget->passwordEdit->text().isEmpty()) {
+    const QString typed = m_serverWidget->passwordEdit->text();
+    if (typed.isEmpty()) {
         statusBar()->showMessage(tr("错误: 密码不可为空!"));
         return;
     }
-    saveSettings();
+    if (typed != PasswordPlaceholder && !ServerSettings::isUsablePassword(typed)) {
+        statusBar()->showMessage(tr("错误: 此密码不安全, 请换一个!"));
+        m_serverWidget->passwordEdit->selectAll();
+        m_serverWidget->passwordEdit->setFocus();
+        return;
+    }
+    // Clients would be refused with a password that the next start no longer knows.
+    if (!saveSettings())
+        return;
     setListening(true);
 
     m_server = new Server(this, m_serverWidget->countLabel);
@@ -298,7 +320,14 @@ void MainWindow::startSlot()
         stopSlot();
         return;
     }
-    statusBar()->showMessage(tr("服务器已经启动: 正在监听"));
+    if (ServerSettings::passwordText().isEmpty()) {
+        // The placeholder typed where no password was ever stored, or a digest stored before
+        // weak ones were refused.
+        qCWarning(lcNet) << "listening without a password: anyone can connect";
+        statusBar()->showMessage(tr("服务器已经启动: 正在监听, 没有密码, 任何人都可以连接!"));
+    } else {
+        statusBar()->showMessage(tr("服务器已经启动: 正在监听"));
+    }
     m_resetAction->setEnabled(false);
     m_exportAction->setEnabled(false);
     m_importAction->setEnabled(false);
@@ -368,11 +397,16 @@ void MainWindow::resetDatabaseSlot()
     if (dialogs.question(this, tr("确认数据库重置"), tr("请确认从数据库中删除所有联系人?"),
                          QMessageBox::Warning) != QMessageBox::Yes)
         return;
+    // The counter first: emptied under the old revision, the database would look current to
+    // every client that holds the old contacts.
+    if (!Revision::reset()) {
+        dialogs.critical(this, ServerSettings::errorTitle(), ServerSettings::errorText());
+        return;
+    }
     if (ServerDatabase().remove())
         dialogs.information(this, tr("数据库重置"), tr("请重启程序!"));
     else
         dialogs.critical(this, tr("文件出错"), tr("无法删除数据库!"));
-    Revision::reset();
 }
 
 void MainWindow::exportDbSlot()
@@ -398,15 +432,27 @@ void MainWindow::importDbSlot()
         dialogs.openFileName(this, tr("导入数据文件"), QDir::homePath(), DatabaseFilter);
     if (name.isEmpty())
         return;
+    if (!ServerDatabase::isContactsDatabase(name)) {
+        dialogs.critical(this, tr("文件出错"), tr("所选文件不是联系人数据库!"));
+        return;
+    }
     if (dialogs.question(this, tr("导入数据库"), tr("请确认将外部数据库替换掉当前的数据库?"),
                          QMessageBox::Warning) != QMessageBox::Yes)
         return;
+    // The counter first, as for every change: a revision raised for nothing only makes clients
+    // fetch the database again, a database replaced under the old one would look current.
+    const quint64 revision = Revision::current();
+    if (!Revision::increment()) {
+        dialogs.critical(this, ServerSettings::errorTitle(), ServerSettings::errorText());
+        return;
+    }
     QString error;
     if (!ServerDatabase().replaceWith(name, &error)) {
         qCWarning(lcDb) << "import failed:" << error;
+        if (!ServerSettings::setRevision(revision)) // harmless if it stays raised
+            qCWarning(lcDb) << "revision left raised after a failed import";
         dialogs.critical(this, tr("文件出错"), tr("无法写入数据库!"));
         return;
     }
-    Revision::increment();
     statusBar()->showMessage(tr("数据库导入成功!"));
 }

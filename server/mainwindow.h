@@ -21,6 +21,8 @@ public:
     // What the program sets up before its window exists: icon, plug-in paths, codec,
     // translations.
     static void prepareApplication(QApplication &app);
+    // Says why the program cannot start: on standard error, and in a box where there is a display.
+    static void refuseToStart(const QString &why);
 
     ServerWidget *serverWidget() const { return m_serverWidget; }
     Server *server() const { return m_server; }
@@ -47,7 +49,8 @@ private:
     void createTrayIcon();
     void initialiseDatabase();
     void loadSettings();
-    void saveSettings();
+    // False, after a box saying so, when the store could not be written.
+    bool saveSettings();
     bool clientsConnected() const;
     // The question asked before stopping or quitting while clients are counted.
     bool confirmDisconnect();

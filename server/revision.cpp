@@ -1,5 +1,6 @@
 #include "revision.h"
 
+#include "logging.h"
 #include "serversettings.h"
 
 #include <QMutex>
@@ -16,23 +17,33 @@ quint64 current()
     return ServerSettings::revision();
 }
 
-quint64 increment()
-{
-    return add(1);
-}
-
-quint64 add(quint64 changes)
+Failure add(quint64 changes, const std::function<bool()> &apply, quint64 *value)
 {
     QMutexLocker locker(&g_mutex);
-    const quint64 next = ServerSettings::revision() + changes;
-    ServerSettings::setRevision(next);
-    return next;
+    const quint64 old = ServerSettings::revision();
+    if (!ServerSettings::setRevision(old + changes))
+        return Failure::Store;
+    if (apply && !apply()) {
+        // Should this fail too, the counter only counts changes that are not there: clients
+        // then fetch a database they already have, which costs time but loses nothing.
+        if (!ServerSettings::setRevision(old))
+            qCWarning(lcDb) << "revision left at" << old + changes << "for changes not stored";
+        return Failure::Apply;
+    }
+    if (value)
+        *value = old + changes;
+    return Failure::None;
 }
 
-void reset()
+bool increment()
+{
+    return add(1) == Failure::None;
+}
+
+bool reset()
 {
     QMutexLocker locker(&g_mutex);
-    ServerSettings::setRevision(0);
+    return ServerSettings::setRevision(0);
 }
 
 } // namespace Revision

@@ -10,8 +10,36 @@
 #include <QWidget>
 #include <utility>
 
+#ifdef Q_OS_UNIX
+#include <sys/socket.h>
+#endif
+
 namespace {
 constexpr int AcceptRetryMs = 100;
+
+QHostAddress peerAddress(qintptr socketDescriptor)
+{
+#ifdef Q_OS_UNIX
+    sockaddr_storage address{};
+    socklen_t length = sizeof address;
+    if (::getpeername(int(socketDescriptor), reinterpret_cast<sockaddr *>(&address), &length) != 0)
+        return QHostAddress();
+    const QHostAddress host(reinterpret_cast<const sockaddr *>(&address));
+    bool v4 = false;
+    const quint32 ip = host.toIPv4Address(&v4); // one client over IPv4 and mapped IPv6 alike
+    return v4 ? QHostAddress(ip) : host;
+#else
+    Q_UNUSED(socketDescriptor);
+    return QHostAddress();
+#endif
+}
+
+void refuse(qintptr socketDescriptor)
+{
+    QTcpSocket socket;
+    if (socket.setSocketDescriptor(socketDescriptor))
+        socket.abort();
+}
 } // namespace
 
 Server::Server(QWidget *window, QLabel *countLabel)
@@ -47,13 +75,18 @@ void Server::incomingConnection(qintptr socketDescriptor)
 {
     if (m_running.loadAcquire() >= m_maxConnections) {
         qCDebug(lcNet) << "too many connections, closing a new one";
-        QTcpSocket socket;
-        if (socket.setSocketDescriptor(socketDescriptor))
-            socket.abort();
+        refuse(socketDescriptor);
+        return;
+    }
+    const QHostAddress address = peerAddress(socketDescriptor);
+    if (!takeAddress(address)) {
+        qCDebug(lcNet) << "too many connections from" << address << "closing a new one";
+        refuse(socketDescriptor);
         return;
     }
 
     auto *thread = new ServerThread(socketDescriptor, this);
+    thread->setOnClosing([this, address] { releaseAddress(address); });
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     connect(thread, &ServerThread::error, this, &Server::socketErrorSlot);
     connect(thread, &ServerThread::newClientSignal, this, &Server::newClientSlot);
@@ -62,6 +95,7 @@ void Server::incomingConnection(qintptr socketDescriptor)
     connect(thread, &ServerThread::delContactSignal, this, &Server::delContactSlot);
     connect(thread, &ServerThread::editContactSignal, this, &Server::editContactSlot);
     connect(thread, &ServerThread::criticalSignal, this, &Server::criticalSlot);
+    connect(thread, &ServerThread::changeFailedSignal, this, &Server::changeFailedSlot);
     connect(
         thread, &QThread::finished, this, [this] { m_running.deref(); }, Qt::DirectConnection);
     m_running.ref();
@@ -72,10 +106,31 @@ void Server::incomingConnection(qintptr socketDescriptor)
         qCWarning(lcNet) << "cannot start a thread for a connection";
         m_running.deref();
         delete thread;
-        QTcpSocket socket;
-        if (socket.setSocketDescriptor(socketDescriptor))
-            socket.abort();
+        releaseAddress(address);
+        refuse(socketDescriptor);
     }
+}
+
+bool Server::takeAddress(const QHostAddress &address)
+{
+    if (address.isNull())
+        return true;
+    QMutexLocker locker(&m_addressMutex);
+    int &count = m_perAddress[address];
+    if (count >= m_maxPerAddress)
+        return false;
+    ++count;
+    return true;
+}
+
+void Server::releaseAddress(const QHostAddress &address)
+{
+    if (address.isNull())
+        return;
+    QMutexLocker locker(&m_addressMutex);
+    const auto it = m_perAddress.find(address);
+    if (it != m_perAddress.end() && --*it <= 0)
+        m_perAddress.erase(it);
 }
 
 void Server::socketErrorSlot(QString socketError)
@@ -113,24 +168,36 @@ void Server::removeClientSlot()
     changeCount(-1);
 }
 
-// The serving thread has already applied the change; these only tell the log.
+// The serving thread has already stored the change; these only tell the log, and that changes
+// are stored again.
 void Server::addContactSlot(QByteArray payload)
 {
+    m_changeFailureShown = false;
     qCDebug(lcDb) << "contact added," << payload.size() << "bytes";
 }
 
 void Server::delContactSlot(QByteArray payload)
 {
+    m_changeFailureShown = false;
     qCDebug(lcDb) << "contact deleted," << payload.size() << "bytes";
 }
 
 void Server::editContactSlot(QByteArray payload)
 {
+    m_changeFailureShown = false;
     qCDebug(lcDb) << "contact changed," << payload.size() << "bytes";
 }
 
 void Server::criticalSlot(QString title, QString text)
 {
     qCWarning(lcNet).noquote() << title << text;
+    Dialogs::instance().notify(QMessageBox::Critical, nullptr, title, text);
+}
+
+void Server::changeFailedSlot(QString title, QString text)
+{
+    qCWarning(lcDb).noquote() << "change not stored:" << title << text;
+    if (std::exchange(m_changeFailureShown, true))
+        return;
     Dialogs::instance().notify(QMessageBox::Critical, nullptr, title, text);
 }

@@ -2,6 +2,9 @@
 
 #include <QAtomicInt>
 #include <QByteArray>
+#include <QHash>
+#include <QHostAddress>
+#include <QMutex>
 #include <QPointer>
 #include <QString>
 #include <QTcpServer>
@@ -27,6 +30,10 @@ public:
 
     void setMaxConnections(int count) { m_maxConnections = count; }
     int maxConnections() const { return m_maxConnections; }
+    // Connections one address may hold at once, so that one client, however slow, always
+    // leaves room for the others.
+    static constexpr int DefaultMaxConnectionsPerAddress = 32;
+    void setMaxConnectionsPerAddress(int count) { m_maxPerAddress = count; }
     // Serving threads that have not finished yet.
     int activeConnections() const { return m_running.loadAcquire(); }
 
@@ -51,9 +58,13 @@ private slots:
     void delContactSlot(QByteArray payload);
     void editContactSlot(QByteArray payload);
     void criticalSlot(QString title, QString text);
+    void changeFailedSlot(QString title, QString text);
 
 private:
     void changeCount(int delta);
+    // Counts a connection against its address; false when the address already holds its share.
+    bool takeAddress(const QHostAddress &address);
+    void releaseAddress(const QHostAddress &address);
 
     QWidget *m_window;
     QPointer<QLabel> m_countLabel;
@@ -61,6 +72,11 @@ private:
     // keep the GUI thread accepting for a while before it gets to its queue.
     QAtomicInt m_running;
     int m_maxConnections = DefaultMaxConnections;
+    QMutex m_addressMutex; // the threads release their addresses as they close
+    QHash<QHostAddress, int> m_perAddress;
+    int m_maxPerAddress = DefaultMaxConnectionsPerAddress;
+    // Every change fails alike until the cause is mended: one box says so, not one per change.
+    bool m_changeFailureShown = false;
     QTimer m_countTimer;
     int m_pendingCount = 0;
     int m_countRefreshMs = DefaultCountRefreshMs;

@@ -4,6 +4,7 @@
 #include "logging.h"
 #include "protocol.h"
 #include "revision.h"
+#include "serversettings.h"
 #include "sqliteconnection.h"
 
 #include <QDateTime>
@@ -14,6 +15,7 @@
 #include <QSaveFile>
 #include <QSqlDatabase>
 #include <QSqlError>
+#include <QSqlRecord>
 #include <QWaitCondition>
 #include <utility>
 
@@ -57,13 +59,21 @@ QReadWriteLock &ServerDatabase::lock()
     return instance;
 }
 
-bool ServerDatabase::initialise(QString *error)
+bool ServerDatabase::initialise(QString *error, bool *storeFailed)
 {
     QWriteLocker locker(&lock());
     const QString directory = QFileInfo(m_path).absolutePath();
     if (!QFileInfo::exists(directory)) {
         QDir().mkpath(directory);
-        Revision::reset();
+        // A revision left from a data folder that is gone would tell clients that an empty
+        // database is the one they hold.
+        if (!Revision::reset()) {
+            if (error)
+                *error = ServerSettings::errorText();
+            if (storeFailed)
+                *storeFailed = true;
+            return false;
+        }
     }
     QString openError;
     changed();
@@ -123,25 +133,67 @@ void ServerDatabase::write(const QList<Pending *> &batch)
                 pending->outcome.error = error;
             continue;
         }
-        QSqlDatabase &db = connection.db();
-        ContactStore store(db);
-        const bool grouped = same.size() > 1 && db.transaction();
-        for (Pending *pending : std::as_const(same)) {
-            pending->outcome.opened = true;
-            pending->outcome.executed = pending->statement(store);
-        }
-        if (grouped && !db.commit()) {
-            qCWarning(lcDb) << "cannot commit" << path << db.lastError().text();
-            db.rollback();
+        // One change that fails would take the others of its transaction with it: then each
+        // is tried on its own.
+        if (!commitTogether(connection.db(), same)) {
             for (Pending *pending : std::as_const(same))
-                pending->outcome.executed = false;
+                commitTogether(connection.db(), {pending});
         }
     }
     changed();
-    // One write of the counter for the whole batch, after every change of it is in the file.
-    quint64 revision = Revision::add(quint64(batch.size())) - quint64(batch.size());
-    for (Pending *pending : batch)
+}
+
+bool ServerDatabase::commitTogether(QSqlDatabase &db, const QList<Pending *> &group)
+{
+    const auto fail = [&](const QString &error, bool store = false) {
+        qCWarning(lcDb) << "changes not stored:" << error;
+        for (Pending *pending : group) {
+            pending->outcome.error = error;
+            pending->outcome.storeFailed = store;
+        }
+    };
+    if (!db.transaction()) {
+        fail(db.lastError().text());
+        return true;
+    }
+    ContactStore store(db);
+    for (Pending *pending : group) {
+        if (!pending->statement(store)) {
+            const QString error = store.lastError();
+            db.rollback();
+            if (group.size() > 1)
+                return false;
+            fail(error);
+            return true;
+        }
+    }
+    // The revision is written before the commit and put back if the commit fails.
+    QString commitError;
+    quint64 revision = 0;
+    const auto commit = [&] {
+        if (db.commit())
+            return true;
+        commitError = db.lastError().text();
+        return false;
+    };
+    switch (Revision::add(quint64(group.size()), commit, &revision)) {
+    case Revision::Failure::Store:
+        db.rollback();
+        fail(ServerSettings::errorText(), true);
+        return true;
+    case Revision::Failure::Apply:
+        db.rollback();
+        fail(commitError);
+        return true;
+    case Revision::Failure::None:
+        break;
+    }
+    revision -= quint64(group.size());
+    for (Pending *pending : group) {
+        pending->outcome.stored = true;
         pending->outcome.revision = ++revision;
+    }
+    return true;
 }
 
 ServerDatabase::Outcome ServerDatabase::addContact(const QByteArray &contactPayload)
@@ -233,6 +285,30 @@ ServerDatabase::ReadResult ServerDatabase::readWhole(QByteArray *bytes) const
     *bytes = buffer;
     qCDebug(lcNet) << "database size:" << bytes->size();
     return bytes->isEmpty() ? ReadResult::Empty : ReadResult::Ok;
+}
+
+bool ServerDatabase::isContactsDatabase(const QString &path)
+{
+    if (!QFileInfo(path).isFile())
+        return false;
+    SqliteConnection ours(QStringLiteral(":memory:"), QStringLiteral("schema"));
+    if (!ours.open())
+        return false;
+    ContactStore::createSchema(ours.db());
+    const QSqlRecord wanted = ours.db().record(QStringLiteral("contacts"));
+
+    SqliteConnection theirs(path, QStringLiteral("import"));
+    theirs.db().setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+    if (!theirs.open())
+        return false;
+    // SQLite reads a file only when asked something: one that is no database shows no table.
+    const QSqlRecord found = theirs.db().record(QStringLiteral("contacts"));
+    if (wanted.isEmpty() || found.isEmpty())
+        return false;
+    for (int i = 0; i < wanted.count(); ++i)
+        if (!found.contains(wanted.fieldName(i)))
+            return false;
+    return true;
 }
 
 bool ServerDatabase::remove()

@@ -1,9 +1,12 @@
 #include "serversettings.h"
 
+#include "logging.h"
 #include "passwords.h"
 #include "protocol.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QMutex>
@@ -30,6 +33,29 @@ QSettings store()
     return QSettings(QString::fromLatin1(Organisation), QString::fromLatin1(Application));
 }
 
+// A value that cannot be written must not stay pending either: the store would hand it to every
+// later reader in this process as if it were in the file, and write it out with the next change
+// that succeeds.
+bool write(const QString &key, const QVariant &value)
+{
+    QSettings settings = store();
+    if (!settings.isWritable()) {
+        qCWarning(lcDb) << "cannot write" << key << "to" << settings.fileName();
+        return false;
+    }
+    const QVariant old = settings.value(key);
+    settings.setValue(key, value);
+    settings.sync();
+    if (settings.status() == QSettings::NoError)
+        return true;
+    qCWarning(lcDb) << "cannot write" << key << "to" << settings.fileName();
+    if (old.isValid())
+        settings.setValue(key, old);
+    else
+        settings.remove(key);
+    return false;
+}
+
 // What tells that a file has changed, taken with one call: every request asks.
 struct FileStamp
 {
@@ -40,8 +66,8 @@ struct FileStamp
     qint64 changed = 0;
     bool operator==(const FileStamp &o) const
     {
-        return exists == o.exists && identity == o.identity && size == o.size
-            && modified == o.modified && changed == o.changed;
+        return exists == o.exists && identity == o.identity && size == o.size &&
+               modified == o.modified && changed == o.changed;
     }
 };
 
@@ -103,6 +129,17 @@ PasswordCache &passwordCache()
 }
 } // namespace
 
+QString errorTitle()
+{
+    return QCoreApplication::translate("ServerSettings", "设置出错");
+}
+
+QString errorText()
+{
+    return QCoreApplication::translate("ServerSettings", "无法写入设置文件 %1!")
+        .arg(QDir::toNativeSeparators(store().fileName()));
+}
+
 QString passwordText()
 {
     return passwordCache().text();
@@ -113,12 +150,16 @@ bool hasPassword()
     return !store().value(PasswordKey).toByteArray().isEmpty();
 }
 
-void setPassword(const QString &clear)
+bool isUsablePassword(const QString &clear)
 {
-    QSettings settings = store();
-    settings.setValue(PasswordKey, Passwords::sha1Digest(clear));
-    settings.sync();
+    return !Passwords::sha1Digest(clear).left(MinimumTextBytes).contains('\0');
+}
+
+bool setPassword(const QString &clear)
+{
+    const bool written = write(PasswordKey, Passwords::sha1Digest(clear));
     passwordCache().invalidate();
+    return written;
 }
 
 int port()
@@ -126,9 +167,9 @@ int port()
     return store().value(PortKey, int(Protocol::DefaultPort)).toInt();
 }
 
-void setPort(int port)
+bool setPort(int port)
 {
-    store().setValue(PortKey, port);
+    return write(PortKey, port);
 }
 
 bool startWithProgram()
@@ -136,9 +177,9 @@ bool startWithProgram()
     return store().value(StartKey, false).toBool();
 }
 
-void setStartWithProgram(bool start)
+bool setStartWithProgram(bool start)
 {
-    store().setValue(StartKey, start);
+    return write(StartKey, start);
 }
 
 QByteArray geometry()
@@ -146,9 +187,9 @@ QByteArray geometry()
     return store().value(GeometryKey).toByteArray();
 }
 
-void setGeometry(const QByteArray &geometry)
+bool setGeometry(const QByteArray &geometry)
 {
-    store().setValue(GeometryKey, geometry);
+    return write(GeometryKey, geometry);
 }
 
 quint64 revision()
@@ -156,11 +197,9 @@ quint64 revision()
     return store().value(RevisionKey, 0).toULongLong();
 }
 
-void setRevision(quint64 revision)
+bool setRevision(quint64 revision)
 {
-    QSettings settings = store();
-    settings.setValue(RevisionKey, revision);
-    settings.sync();
+    return write(RevisionKey, revision);
 }
 
 } // namespace ServerSettings

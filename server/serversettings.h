@@ -4,29 +4,39 @@
 #include <QString>
 
 // Every key of the server's settings store. Each call opens the store anew, so a value written
-// by one thread is what the next reader on any thread gets.
+// by one thread is what the next reader on any thread gets. Every setter tells whether the value
+// reached the file; one that did not is not kept in this process either.
 namespace ServerSettings {
 
 extern const char Organisation[]; // "brisvane"
 extern const char Application[];  // "Pelicard-server"
+
+// The box shown when a setter failed.
+QString errorTitle();
+QString errorText();
 
 // The password field every message carries: the stored digest read back as text, null when no
 // password was ever stored.
 QString passwordText();
 // True when a digest is stored (the window then shows a placeholder instead of the password).
 bool hasPassword();
+// False for a password whose digest holds a zero byte among its first MinimumTextBytes: the
+// password text stops at that byte, and the one in 256 digests that starts with it would give an
+// empty text that matches the null field of anybody.
+constexpr int MinimumTextBytes = 8;
+bool isUsablePassword(const QString &clear);
 // Stores the digest of a newly typed password.
-void setPassword(const QString &clear);
+bool setPassword(const QString &clear);
 
 int port();
-void setPort(int port);
+bool setPort(int port);
 bool startWithProgram();
-void setStartWithProgram(bool start);
+bool setStartWithProgram(bool start);
 QByteArray geometry();
-void setGeometry(const QByteArray &geometry);
+bool setGeometry(const QByteArray &geometry);
 
 // The raw counter; Revision serialises every change to it.
 quint64 revision();
-void setRevision(quint64 revision);
+bool setRevision(quint64 revision);
 
 } // namespace ServerSettings

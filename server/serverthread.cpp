@@ -2,6 +2,7 @@
 
 #include "logging.h"
 #include "protocol.h"
+#include "requestreader.h"
 #include "revision.h"
 #include "serverdatabase.h"
 #include "serversettings.h"
@@ -11,9 +12,9 @@
 #include <QDataStream>
 #include <QDeadlineTimer>
 #include <QTcpSocket>
+#include <utility>
 
 using Protocol::Message;
-using Protocol::MessageReader;
 using Protocol::RequestType;
 
 namespace {
@@ -21,6 +22,9 @@ constexpr int SliceMs = 50;
 // Small enough for the C library to keep the stacks of finished threads for the next ones,
 // instead of mapping and unmapping one per connection; SQLite and Qt need far less.
 constexpr uint StackBytes = 512 * 1024;
+// What the socket may hold beyond what the reader has taken; a request is 1 MiB at most, so this
+// only sets how many reads a large one takes.
+constexpr qint64 ReadBufferBytes = 64 * 1024;
 
 // A serving thread only makes blocking socket calls and never runs an event loop, so it needs no
 // real event dispatcher; building the platform's one for every connection cost more than the
@@ -60,9 +64,9 @@ ServerThread::ServerThread(qintptr socketDescriptor, QObject *parent)
     setEventDispatcher(new NoEventDispatcher);
 }
 
-ServerThread::Wait ServerThread::waitForReadyRead(QTcpSocket &socket)
+ServerThread::Wait ServerThread::waitForReadyRead(QTcpSocket &socket,
+                                                  const QDeadlineTimer &deadline)
 {
-    QDeadlineTimer deadline(Timeouts::stepMs());
     while (!isInterruptionRequested()) {
         const qint64 left = deadline.remainingTime();
         if (left <= 0)
@@ -94,8 +98,15 @@ bool ServerThread::flush(QTcpSocket &socket)
     return true;
 }
 
+void ServerThread::closing()
+{
+    if (m_onClosing)
+        std::exchange(m_onClosing, nullptr)();
+}
+
 void ServerThread::disconnect(QTcpSocket &socket)
 {
+    closing();
     if (isInterruptionRequested()) {
         socket.abort();
         return;
@@ -114,26 +125,51 @@ void ServerThread::disconnect(QTcpSocket &socket)
 
 void ServerThread::run()
 {
+    // Every way out lets go of the connection's share of its address.
+    struct Closing
+    {
+        ServerThread *thread;
+        ~Closing() { thread->closing(); }
+    } atEnd{this};
     QTcpSocket socket;
     if (!socket.setSocketDescriptor(m_socketDescriptor)) {
         emit error(socket.errorString());
         return;
     }
 
-    MessageReader reader;
+    // Until the password is proved, what a client sends stays in the kernel's buffers, not
+    // in ours.
+    socket.setReadBufferSize(ReadBufferBytes);
+    const QString password = ServerSettings::passwordText();
+    RequestReader reader(password);
     Message message;
+    // The first bytes are waited for once; from the first byte on, the whole request has one
+    // deadline, so a client cannot hold its connection by sending a byte now and then.
+    QDeadlineTimer deadline(Timeouts::stepMs());
+    bool started = false;
     for (;;) {
-        const MessageReader::Status status = reader.read(&socket, &message);
-        if (status == MessageReader::Complete)
+        const RequestReader::Status status = reader.read(&socket, &message);
+        if (status == RequestReader::Complete)
             break;
-        if (status != MessageReader::NeedMore) {
+        if (status == RequestReader::WrongPassword) {
+            // A refusal tells nothing about the password it was measured against.
+            socket.write(Protocol::encodeMessage(QString(), RequestType::WrongPassword,
+                                                 Protocol::wrongPasswordPayload()));
+            flush(socket);
+            disconnect(socket);
+            return;
+        }
+        if (status != RequestReader::NeedMore) {
             qCDebug(lcNet) << "refused a message:"
-                           << (status == MessageReader::SizeRefused ? "size" : "malformed");
+                           << (status == RequestReader::SizeRefused ? "size" : "malformed");
             socket.abort();
             return;
         }
-        const bool started = reader.declaredSize() >= 0 || socket.bytesAvailable() > 0;
-        if (waitForReadyRead(socket) != Wait::Ready) {
+        if (!started && (reader.started() || socket.bytesAvailable() > 0)) {
+            started = true;
+            deadline.setRemainingTime(Timeouts::stepMs());
+        }
+        if (waitForReadyRead(socket, deadline) != Wait::Ready) {
             if (started)
                 qCDebug(lcNet, "Not enough bytes!");
             disconnect(socket);
@@ -141,22 +177,23 @@ void ServerThread::run()
         }
     }
 
-    const QString password = ServerSettings::passwordText();
-    if (message.password != password) {
-        socket.write(Protocol::encodeMessage(password, RequestType::WrongPassword,
-                                             Protocol::wrongPasswordPayload()));
-        flush(socket);
-        disconnect(socket);
-        return;
-    }
-
     ServerDatabase database;
     auto reply = [&](RequestType type, const QByteArray &payload) {
         socket.write(Protocol::encodeMessage(password, type, payload));
     };
-    auto reportDatabase = [&](const ServerDatabase::Outcome &outcome) {
-        if (!outcome.opened)
-            emit criticalSignal(tr("数据库出错"), outcome.error);
+    // A change is answered only once it and the revision that counts it are both stored. Without
+    // a reply the client counts nothing and reports a failed exchange.
+    using Signal = void (ServerThread::*)(QByteArray);
+    auto change = [&](const ServerDatabase::Outcome &outcome, Signal signal, RequestType type) {
+        if (!outcome.stored) {
+            emit changeFailedSignal(outcome.storeFailed ? ServerSettings::errorTitle()
+                                                        : tr("数据库出错"),
+                                    outcome.error);
+            return false;
+        }
+        emit(this->*signal)(message.payload);
+        reply(type, QByteArray());
+        return true;
     };
 
     switch (RequestType(message.type)) {
@@ -171,19 +208,25 @@ void ServerThread::run()
         reply(RequestType::RevisionQuery, Protocol::revisionText(Revision::current()));
         break;
     case RequestType::AddContact:
-        reportDatabase(database.addContact(message.payload));
-        emit addContactSignal(message.payload);
-        reply(RequestType::AddContact, QByteArray());
+        if (!change(database.addContact(message.payload), &ServerThread::addContactSignal,
+                    RequestType::AddContact)) {
+            disconnect(socket);
+            return;
+        }
         break;
     case RequestType::EditContact:
-        reportDatabase(database.editContact(message.payload));
-        emit editContactSignal(message.payload);
-        reply(RequestType::EditContact, QByteArray());
+        if (!change(database.editContact(message.payload), &ServerThread::editContactSignal,
+                    RequestType::EditContact)) {
+            disconnect(socket);
+            return;
+        }
         break;
     case RequestType::DeleteContact:
-        reportDatabase(database.deleteContact(message.payload));
-        emit delContactSignal(message.payload);
-        reply(RequestType::DeleteContact, QByteArray());
+        if (!change(database.deleteContact(message.payload), &ServerThread::delContactSignal,
+                    RequestType::DeleteContact)) {
+            disconnect(socket);
+            return;
+        }
         break;
     case RequestType::DatabaseTransfer: {
         QByteArray file;

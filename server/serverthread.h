@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QThread>
+#include <functional>
 
+class QDeadlineTimer;
 class QTcpSocket;
 
 // Serves one accepted connection: reads its single request, checks the password, acts on the
@@ -15,6 +17,10 @@ class ServerThread : public QThread
 public:
     ServerThread(qintptr socketDescriptor, QObject *parent);
 
+    // Called once on the serving thread when the connection is about to close (or could not be
+    // taken over): the connection no longer counts against its address.
+    void setOnClosing(std::function<void()> onClosing) { m_onClosing = std::move(onClosing); }
+
 signals:
     void newClientSignal();
     void removeClientSignal();
@@ -25,6 +31,8 @@ signals:
     void editContactSignal(QByteArray payload);
     // A box for the server's user; shown by the receiver, never waited for.
     void criticalSignal(QString title, QString text);
+    // A change could not be stored and was not answered.
+    void changeFailedSignal(QString title, QString text);
 
 protected:
     void run() override;
@@ -32,10 +40,12 @@ protected:
 private:
     enum class Wait { Ready, TimedOut, Gone };
     // The socket's blocking waits, cut into short slices so that a stop is noticed quickly.
-    Wait waitForReadyRead(QTcpSocket &socket);
+    Wait waitForReadyRead(QTcpSocket &socket, const QDeadlineTimer &deadline);
     bool flush(QTcpSocket &socket);
     void disconnect(QTcpSocket &socket);
+    void closing();
     void sendDatabase(QTcpSocket &socket, const QString &password);
 
     qintptr m_socketDescriptor;
+    std::function<void()> m_onClosing;
 };

@@ -3,7 +3,6 @@
 #include <QAtomicInt>
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QHostAddress>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTcpSocket>
@@ -28,9 +27,12 @@ Reply readUntilClosed(QTcpSocket &socket, int waitMs)
     return reply;
 }
 
-Reply exchange(quint16 port, const QByteArray &request, int waitMs, int piece)
+Reply exchange(quint16 port, const QByteArray &request, int waitMs, int piece,
+               const QHostAddress &from)
 {
     QTcpSocket socket;
+    if (!from.isNull() && !socket.bind(from))
+        return Reply();
     socket.connectToHost(QHostAddress::LocalHost, port);
     if (!socket.waitForConnected(waitMs))
         return Reply();

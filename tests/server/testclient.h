@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QEventLoop>
+#include <QHostAddress>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -23,9 +24,10 @@ struct Reply
     Protocol::Message message;   // the message in raw; type -1 while there is none
 };
 
-// Connects to 127.0.0.1, writes the bytes (in pieces of that size that arrive apart, when given)
-// and reads until the server closes.
-Reply exchange(quint16 port, const QByteArray &request, int waitMs = 10000, int piece = 0);
+// Connects to 127.0.0.1 (from another loopback address, when given), writes the bytes (in pieces
+// of that size that arrive apart, when given) and reads until the server closes.
+Reply exchange(quint16 port, const QByteArray &request, int waitMs = 10000, int piece = 0,
+               const QHostAddress &from = QHostAddress());
 Reply request(quint16 port, const QString &password, Protocol::RequestType type,
               const QByteArray &payload = QByteArray(), int waitMs = 10000);
 // Reads from a connected socket until the peer closes or the wait ends.

@@ -1,0 +1,97 @@
+#include "requestreader.h"
+
+#include <QDataStream>
+#include <QIODevice>
+#include <QtEndian>
+#include <utility>
+
+namespace {
+constexpr int LengthFieldBytes = 4;
+constexpr quint32 NullText = 0xFFFFFFFF;
+
+// Takes as long for any wrong password as for any other of the same length.
+bool sameBytes(const QByteArray &a, const QByteArray &b)
+{
+    if (a.size() != b.size())
+        return false;
+    char difference = 0;
+    for (qsizetype i = 0; i < a.size(); ++i)
+        difference |= char(a[i] ^ b[i]);
+    return difference == 0;
+}
+} // namespace
+
+RequestReader::RequestReader(const QString &password, qint64 maxSize)
+    : m_password(password), m_maxSize(maxSize)
+{
+    m_expected.resize(password.size() * 2);
+    // Not utf16(): on a null text it makes the caller's text an empty one.
+    qToBigEndian<char16_t>(reinterpret_cast<const char16_t *>(password.constData()),
+                           password.size(), m_expected.data());
+}
+
+bool RequestReader::take(QIODevice *device, qint64 count)
+{
+    const qint64 missing = count - m_buffer.size();
+    if (missing > 0)
+        m_buffer.append(device->read(missing));
+    return m_buffer.size() == count;
+}
+
+RequestReader::Status RequestReader::read(QIODevice *device, Protocol::Message *message)
+{
+    for (;;) {
+        switch (m_stage) {
+        case Stage::Size:
+            if (!take(device, Protocol::SizeFieldBytes))
+                return NeedMore;
+            m_size = qFromBigEndian<qint64>(m_buffer.constData());
+            m_buffer.clear();
+            if (m_size < 0 || m_size > m_maxSize)
+                return SizeRefused;
+            if (m_size < LengthFieldBytes)
+                return Malformed;
+            m_stage = Stage::PasswordLength;
+            break;
+        case Stage::PasswordLength: {
+            if (!take(device, LengthFieldBytes))
+                return NeedMore;
+            const quint32 length = qFromBigEndian<quint32>(m_buffer.constData());
+            m_buffer.clear();
+            m_nullPassword = length == NullText;
+            m_passwordBytes = m_nullPassword ? 0 : qint64(length);
+            if (m_passwordBytes % 2 != 0 || m_passwordBytes > m_size - LengthFieldBytes)
+                return Malformed;
+            if (m_passwordBytes != m_expected.size())
+                return WrongPassword;
+            m_stage = Stage::PasswordText;
+            break;
+        }
+        case Stage::PasswordText:
+            if (!take(device, m_passwordBytes))
+                return NeedMore;
+            if (!sameBytes(m_buffer, m_expected))
+                return WrongPassword;
+            m_buffer.clear();
+            m_stage = Stage::Rest;
+            // The password is proved: the rest of the message may be held whole now.
+            m_buffer.reserve(m_size - LengthFieldBytes - m_passwordBytes);
+            break;
+        case Stage::Rest: {
+            if (!take(device, m_size - LengthFieldBytes - m_passwordBytes))
+                return NeedMore;
+            const QByteArray rest = std::exchange(m_buffer, QByteArray());
+            QDataStream in(rest);
+            in.setVersion(Protocol::StreamVersion);
+            Protocol::Message m;
+            in >> m.type >> m.payload; // bytes after the payload are not looked at
+            if (in.status() != QDataStream::Ok)
+                return Malformed;
+            if (!m_nullPassword)
+                m.password = m_password.isNull() ? QStringLiteral("") : m_password;
+            *message = std::move(m);
+            return Complete;
+        }
+        }
+    }
+}
