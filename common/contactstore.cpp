@@ -3,10 +3,15 @@
 #include "logging.h"
 #include "sqliteconnection.h"
 
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
 #include <QVariant>
+
+#include <sqlite3.h>
+
+#include <memory>
 
 const QString ContactStore::CreateTableSql = QStringLiteral(
     "CREATE  TABLE \"main\".\"contacts\" (\"name\" VARCHAR, \"firstName\" VARCHAR, \"work\" "
@@ -61,6 +66,18 @@ const QString SearchSql = QStringLiteral(
     "customLabel2 LIKE :t OR customValue2 LIKE :t OR customLabel3 LIKE :t OR customValue3 LIKE "
     ":t OR customLabel4 LIKE :t OR customValue4 LIKE :t OR customLabel5 LIKE :t OR customValue5 "
     "LIKE :t OR customLabel6 LIKE :t OR customValue6 LIKE :t");
+
+const QString IdsSql =
+    QStringLiteral("SELECT id FROM contacts WHERE name=:name AND firstName=:firstName");
+
+const QString LastInsertIdSql = QStringLiteral("SELECT last_insert_rowid()");
+
+// Table order: a plain scan is faster than walking the index, and the reader sorts anyway.
+const char SearchRowsSql[] =
+    "SELECT name, firstName, work, home, mobile, address, zip, town, email, web, notes, "
+    "customLabel1, customValue1, customLabel2, customValue2, customLabel3, customValue3, "
+    "customLabel4, customValue4, customLabel5, customValue5, customLabel6, customValue6, id "
+    "FROM contacts";
 
 QString text(const QString &s)
 {
@@ -245,4 +262,86 @@ QList<Contact> ContactStore::search(const QString &searchText) const
     query.prepare(SearchSql);
     query.bindValue(QStringLiteral(":t"), QLatin1Char('%') + searchText + QLatin1Char('%'));
     return readAll(query);
+}
+
+qint64 ContactStore::lastInsertId() const
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(LastInsertIdSql);
+    if (!exec(query) || !query.next())
+        return -1;
+    return query.value(0).toLongLong();
+}
+
+QList<qint64> ContactStore::ids(const QString &name, const QString &firstName) const
+{
+    QList<qint64> result;
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(IdsSql);
+    query.bindValue(QStringLiteral(":name"), text(name));
+    query.bindValue(QStringLiteral(":firstName"), text(firstName));
+    if (!exec(query))
+        return result;
+    while (query.next())
+        result.append(query.value(0).toLongLong());
+    return result;
+}
+
+bool ContactStore::likeMatchesBlobs()
+{
+    static const bool matches = !sqlite3_compileoption_used("LIKE_DOESNT_MATCH_BLOBS");
+    return matches;
+}
+
+bool ContactStore::forEachSearchRow(const std::function<void(const SearchRow &)> &visit) const
+{
+    const auto fail = [this](const QString &why) {
+        m_lastError = why;
+        qCDebug(lcDb) << "reading the searched columns failed:" << why;
+        return false;
+    };
+    // Qt's SQLite driver on Debian uses the system library, the one linked here.
+    const QVariant handle = m_db.isOpen() ? m_db.driver()->handle() : QVariant();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return fail(QStringLiteral("not an open SQLite connection"));
+    sqlite3 *db = *static_cast<sqlite3 *const *>(handle.constData());
+    if (!db)
+        return fail(QStringLiteral("not an open SQLite connection"));
+
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(db, SearchRowsSql, -1, &raw, nullptr) != SQLITE_OK)
+        return fail(QString::fromUtf8(sqlite3_errmsg(db)));
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> statement(raw, sqlite3_finalize);
+
+    SearchRow row;
+    int rc;
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        row.nullMask = 0;
+        row.blobMask = 0;
+        for (int i = 0; i < SearchRow::ColumnCount; ++i) {
+            const int type = sqlite3_column_type(raw, i);
+            if (type == SQLITE_BLOB)
+                row.blobMask |= 1u << i;
+            if (type == SQLITE_NULL) {
+                row.nullMask |= 1u << i;
+                row.columns[i] = QByteArrayView();
+                continue;
+            }
+            // Text first, then its length, as SQLite asks; integers and blobs come out as
+            // the text LIKE would compare.
+            const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(raw, i));
+            if (!t && sqlite3_errcode(db) == SQLITE_NOMEM)
+                return fail(QString::fromUtf8(sqlite3_errmsg(db)));
+            row.columns[i] =
+                t ? QByteArrayView(t, sqlite3_column_bytes(raw, i)) : QByteArrayView("", 0);
+        }
+        row.id = sqlite3_column_int64(raw, SearchRow::ColumnCount);
+        visit(row);
+    }
+    if (rc != SQLITE_DONE)
+        return fail(QString::fromUtf8(sqlite3_errmsg(db)));
+    m_lastError.clear();
+    return true;
 }

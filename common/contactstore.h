@@ -2,9 +2,12 @@
 
 #include "contact.h"
 
+#include <QByteArrayView>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <array>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -34,11 +37,34 @@ public:
     bool insert(const Contact &contact);
     bool update(quint64 id, const Contact &contact);
     bool remove(const QString &name, const QString &firstName); // every row with that pair
-    QList<NamePair> names() const;                               // sorted by name, firstName
-    QList<Contact> all() const;                                  // sorted by name, firstName
+    QList<NamePair> names() const;                              // sorted by name, firstName
+    QList<Contact> all() const;                                 // sorted by name, firstName
     // Every row one of whose 23 text columns contains the text; "%" and "_" act as
     // wildcards and ASCII letters match without regard to case.
     QList<Contact> search(const QString &text) const;
+
+    // The id SQLite gave the last row inserted on this connection, -1 when it cannot be read.
+    qint64 lastInsertId() const;
+    // The ids of every row with that pair, the rows remove() would delete.
+    QList<qint64> ids(const QString &name, const QString &firstName) const;
+
+    // The 23 columns the search looks at (name .. notes, then each custom label and value) and
+    // the id of one row, as SQLite's own UTF-8 text: what its LIKE compares. The views are
+    // valid during the callback only.
+    struct SearchRow
+    {
+        static constexpr int ColumnCount = 23;
+        qint64 id = -1;
+        std::array<QByteArrayView, ColumnCount> columns;
+        quint32 nullMask = 0; // bit i set: column i is NULL (its view is empty)
+        quint32 blobMask = 0; // bit i set: column i holds a blob (the driver reads bytes)
+    };
+    // Every row in table order, without a QVariant or QString per value: the in-memory index
+    // reads a whole account this way. false with lastError() when the statement fails, also
+    // after some rows were visited, or when the connection is not an open SQLite one.
+    bool forEachSearchRow(const std::function<void(const SearchRow &)> &visit) const;
+    // Whether LIKE compares a blob as text; builds such as Debian's never let a blob match.
+    static bool likeMatchesBlobs();
 
     QString lastError() const { return m_lastError; }
 
