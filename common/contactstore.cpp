@@ -72,6 +72,8 @@ const QString IdsSql =
 
 const QString LastInsertIdSql = QStringLiteral("SELECT last_insert_rowid()");
 
+const QString EncodingSql = QStringLiteral("PRAGMA encoding");
+
 // Table order: a plain scan is faster than walking the index, and the reader sorts anyway.
 const char SearchRowsSql[] =
     "SELECT name, firstName, work, home, mobile, address, zip, town, email, web, notes, "
@@ -289,6 +291,14 @@ QList<qint64> ContactStore::ids(const QString &name, const QString &firstName) c
     return result;
 }
 
+bool ContactStore::storesUtf16() const
+{
+    QSqlQuery query(m_db);
+    query.setForwardOnly(true);
+    query.prepare(EncodingSql);
+    return exec(query) && query.next() && query.value(0).toString().startsWith(u"UTF-16");
+}
+
 bool ContactStore::likeMatchesBlobs()
 {
     static const bool matches = !sqlite3_compileoption_used("LIKE_DOESNT_MATCH_BLOBS");
@@ -310,6 +320,9 @@ bool ContactStore::forEachSearchRow(const std::function<void(const SearchRow &)>
     if (!db)
         return fail(QStringLiteral("not an open SQLite connection"));
 
+    // In a UTF-8 file a text's stored bytes are what LIKE reads; other files convert.
+    const bool utf8 = !storesUtf16();
+
     sqlite3_stmt *raw = nullptr;
     if (sqlite3_prepare_v2(db, SearchRowsSql, -1, &raw, nullptr) != SQLITE_OK)
         return fail(QString::fromUtf8(sqlite3_errmsg(db)));
@@ -320,22 +333,41 @@ bool ContactStore::forEachSearchRow(const std::function<void(const SearchRow &)>
     while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
         row.nullMask = 0;
         row.blobMask = 0;
+        for (int i = 0; !utf8 && i < 2; ++i) {
+            sqlite3_value *value = sqlite3_column_value(raw, i);
+            // Copied before the conversion below replaces the stored form.
+            row.storedNames[i] =
+                sqlite3_value_type(value) != SQLITE_TEXT
+                    ? QString()
+                    : QString(static_cast<const QChar *>(sqlite3_value_text16(value)),
+                              sqlite3_value_bytes16(value) / 2);
+        }
         for (int i = 0; i < SearchRow::ColumnCount; ++i) {
-            const int type = sqlite3_column_type(raw, i);
-            if (type == SQLITE_BLOB)
-                row.blobMask |= 1u << i;
+            // One call per value instead of three: at 100,000 rows the calls cost more than
+            // reading the file. The value is used on this connection's thread only.
+            sqlite3_value *value = sqlite3_column_value(raw, i);
+            const int type = sqlite3_value_type(value);
             if (type == SQLITE_NULL) {
                 row.nullMask |= 1u << i;
                 row.columns[i] = QByteArrayView();
                 continue;
             }
-            // Text first, then its length, as SQLite asks; integers and blobs come out as
-            // the text LIKE would compare.
-            const auto *t = reinterpret_cast<const char *>(sqlite3_column_text(raw, i));
-            if (!t && sqlite3_errcode(db) == SQLITE_NOMEM)
-                return fail(QString::fromUtf8(sqlite3_errmsg(db)));
-            row.columns[i] =
-                t ? QByteArrayView(t, sqlite3_column_bytes(raw, i)) : QByteArrayView("", 0);
+            if (type == SQLITE_BLOB)
+                row.blobMask |= 1u << i;
+            const void *data;
+            if (type == SQLITE_BLOB || (utf8 && type == SQLITE_TEXT)) {
+                // The bytes in place, without the copy SQLite makes to add a terminator.
+                // A blob stays bytes, as the driver reads it, also in a UTF-16 file.
+                data = sqlite3_value_blob(value); // null when empty
+            } else {
+                // A number, or a text to convert, as LIKE would read it.
+                data = sqlite3_value_text(value);
+                if (!data)
+                    return fail(QStringLiteral("out of memory"));
+            }
+            const int size = sqlite3_value_bytes(value);
+            row.columns[i] = data ? QByteArrayView(static_cast<const char *>(data), size)
+                                  : QByteArrayView("", 0);
         }
         row.id = sqlite3_column_int64(raw, SearchRow::ColumnCount);
         visit(row);

@@ -2,8 +2,16 @@
 
 #include "contactstore.h"
 
+#include <QFileInfo>
+
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
 
 static_assert(ContactIndex::ColumnCount == ContactStore::SearchRow::ColumnCount);
 
@@ -39,23 +47,35 @@ char32_t decode(const uchar8 *&p, const uchar8 *end)
     return c;
 }
 
-void encode(QByteArray &out, char32_t c)
+// UTF-8 of one code point; returns the length.
+int encode(char *out, char32_t c)
 {
     if (c < 0x80) {
-        out += char(c);
-    } else if (c < 0x800) {
-        out += char(0xC0 | (c >> 6));
-        out += char(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += char(0xE0 | (c >> 12));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
-    } else {
-        out += char(0xF0 | (c >> 18));
-        out += char(0x80 | ((c >> 12) & 0x3F));
-        out += char(0x80 | ((c >> 6) & 0x3F));
-        out += char(0x80 | (c & 0x3F));
+        out[0] = char(c);
+        return 1;
     }
+    if (c < 0x800) {
+        out[0] = char(0xC0 | (c >> 6));
+        out[1] = char(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        out[0] = char(0xE0 | (c >> 12));
+        out[1] = char(0x80 | ((c >> 6) & 0x3F));
+        out[2] = char(0x80 | (c & 0x3F));
+        return 3;
+    }
+    out[0] = char(0xF0 | (c >> 18));
+    out[1] = char(0x80 | ((c >> 12) & 0x3F));
+    out[2] = char(0x80 | ((c >> 6) & 0x3F));
+    out[3] = char(0x80 | (c & 0x3F));
+    return 4;
+}
+
+void encode(QByteArray &out, char32_t c)
+{
+    char bytes[4];
+    out.append(bytes, encode(bytes, c));
 }
 
 // The bytes SQLite stores for a text the driver binds as UTF-16. It differs from
@@ -76,31 +96,90 @@ QByteArray sqliteUtf8(QStringView s)
     return out;
 }
 
-// A text as the driver hands it over: SQLite's own conversion to UTF-16 for a text (which
-// reads UTF-8 as its LIKE does), Qt's for the bytes of a blob.
-QString displayPart(QByteArrayView bytes, bool blob)
+// Appends a text as the driver hands it over: SQLite's own conversion to UTF-16, which
+// reads UTF-8 as its LIKE does; or, for a blob, the driver's bytes through QString::fromUtf8.
+// Never writes more units than there are bytes.
+char16_t *appendUtf16(char16_t *out, QByteArrayView bytes, bool blob)
 {
+    if (blob) {
+        const QString text = QString::fromUtf8(bytes);
+        std::memcpy(out, text.utf16(), size_t(text.size()) * 2);
+        return out + text.size();
+    }
     const auto *p = reinterpret_cast<const uchar8 *>(bytes.data());
     const uchar8 *end = p + bytes.size();
-    if (blob || std::all_of(p, end, [](uchar8 c) { return c < 0x80; }))
-        return QString::fromUtf8(bytes);
-    QString out;
-    out.reserve(bytes.size());
     while (p < end) {
+        if (*p < 0x80) {
+            *out++ = *p++;
+            continue;
+        }
         const char32_t c = decode(p, end);
         if (c <= 0xFFFF) {
-            out += QChar(char16_t(c));
+            *out++ = char16_t(c);
         } else {
-            out += QChar(char16_t(0xD800 + (((c - 0x10000) >> 10) & 0x3FF)));
-            out += QChar(char16_t(0xDC00 + (c & 0x3FF)));
+            *out++ = char16_t(0xD800 + (((c - 0x10000) >> 10) & 0x3FF));
+            *out++ = char16_t(0xDC00 + (c & 0x3FF));
         }
     }
     return out;
 }
 
+// name, one space, firstName, as the list statement would show them; a stored name that is
+// not null is taken as it is.
+QString displayText(QByteArrayView name, QByteArrayView firstName, quint32 blobMask,
+                    const std::array<QString, 2> &stored = {})
+{
+    QString text(name.size() + 1 + firstName.size() + stored[0].size() + stored[1].size(),
+                 Qt::Uninitialized);
+    auto *out = reinterpret_cast<char16_t *>(text.data());
+    const auto part = [&](int i, QByteArrayView bytes) {
+        if (stored[i].isNull())
+            return appendUtf16(out, bytes, blobMask & (1u << i));
+        std::memcpy(out, stored[i].utf16(), size_t(stored[i].size()) * 2);
+        return out + stored[i].size();
+    };
+    out = part(0, name);
+    *out++ = u' ';
+    out = part(1, firstName);
+    text.truncate(out - reinterpret_cast<char16_t *>(text.data()));
+    return text;
+}
+
 inline char lowered(uchar8 c)
 {
     return char(unsigned(c - 'A') < 26u ? c + 32 : c);
+}
+
+// Lower-cases the ASCII letters of [s, s + n), eight bytes at a time. Returns the number of
+// zero bytes and sets *beyondAscii when a byte beyond ASCII is among them.
+qsizetype lowerInPlace(char *s, qsizetype n, bool *beyondAscii)
+{
+    constexpr quint64 Ones = 0x0101010101010101ull, High = 0x8080808080808080ull;
+    constexpr quint64 Low = ~High;
+    quint64 seen = 0;
+    qsizetype zeros = 0, i = 0;
+    for (; i + 8 <= n; i += 8) {
+        quint64 w;
+        std::memcpy(&w, s + i, 8);
+        seen |= w;
+        // The high bit of each byte set where it is 'A'..'Z'; no carry crosses a byte.
+        const quint64 low = w & Low;
+        const quint64 upper =
+            ((low + (0x80 - 'A') * Ones) ^ (low + (0x80 - 'Z' - 1) * Ones)) & ~w & High;
+        // 0x80 in each zero byte, then their number summed by one multiplication.
+        const quint64 zero = ~(((w & Low) + Low) | w | Low) >> 7;
+        zeros += qsizetype((zero * Ones) >> 56);
+        w |= upper >> 2;
+        std::memcpy(s + i, &w, 8);
+    }
+    for (; i < n; ++i) {
+        const auto c = uchar8(s[i]);
+        seen |= c;
+        zeros += c == 0;
+        s[i] = lowered(c);
+    }
+    *beyondAscii = seen & High;
+    return zeros;
 }
 
 // Well-formed UTF-8 reads the same byte by byte as code point by code point, so the
@@ -118,6 +197,12 @@ bool canonicalise(char *s, qsizetype n)
         return true;
     };
     while (p < end) {
+        // ASCII eight bytes at a time: mixed text would mispredict a test per byte.
+        quint64 w;
+        while (end - p >= 8 && (std::memcpy(&w, p, 8), !(w & 0x8080808080808080ull)))
+            p += 8;
+        if (p == end)
+            break;
         const uchar8 c = *p;
         if (c < 0x80) {
             ++p;
@@ -142,16 +227,39 @@ bool canonicalise(char *s, qsizetype n)
 
 // Does [s, end) match the pattern, as SQLite's case-insensitive LIKE without an escape
 // character decides? Iterative; on a mismatch only the last % takes one more character.
-bool like(const std::vector<char32_t> &pattern, const uchar8 *s, const uchar8 *end)
+// wellFormed: the column is well-formed UTF-8, so a character can be found by its bytes.
+bool like(const std::vector<char32_t> &pattern, const uchar8 *s, const uchar8 *end, bool wellFormed)
 {
     size_t pi = 0;
     const size_t pn = pattern.size();
     size_t starP = size_t(-1);
     const uchar8 *starS = nullptr;
+    char literal[4];
+    qsizetype literalSize = 0;
+    // Lets the last % swallow everything before the next place where the character after it
+    // can match, instead of trying each place in turn. An ASCII byte is always a whole
+    // character; a longer one only in well-formed text.
+    const auto seek = [&]() -> bool {
+        if (literalSize == 0)
+            return true;
+        const void *found = literalSize == 1
+                                ? std::memchr(s, literal[0], size_t(end - s))
+                                : memmem(s, size_t(end - s), literal, size_t(literalSize));
+        if (!found)
+            return false;
+        s = starS = static_cast<const uchar8 *>(found);
+        return true;
+    };
     for (;;) {
         if (pi < pn && pattern[pi] == AnyRun) {
             starP = ++pi;
             starS = s;
+            literalSize = 0;
+            if (pi < pn && pattern[pi] != AnyRun && pattern[pi] != AnyOne &&
+                (pattern[pi] < 0x80 || wellFormed))
+                literalSize = encode(literal, pattern[pi]);
+            if (!seek())
+                return false;
             continue;
         }
         if (s == end)
@@ -170,6 +278,8 @@ bool like(const std::vector<char32_t> &pattern, const uchar8 *s, const uchar8 *e
         decode(starS, end);
         s = starS;
         pi = starP;
+        if (!seek())
+            return false;
     }
     while (pi < pn && pattern[pi] == AnyRun)
         ++pi;
@@ -241,32 +351,180 @@ const char *find(const char *haystack, qsizetype n, const QByteArray &needle)
         memmem(haystack, size_t(n), needle.constData(), size_t(needle.size())));
 }
 
+// Rows copied out of SQLite (whose views die with the next step) for the thread that files
+// them: columns back to back, with their lengths.
+struct Batch
+{
+    static constexpr size_t Rows = 1024;
+    struct Row
+    {
+        qint64 id;
+        quint32 silentMask, blobMask;
+        std::array<qint32, ContactIndex::ColumnCount> lengths;
+        std::array<QString, 2> storedNames;
+    };
+    std::vector<Row> rows;
+    std::vector<char> bytes;
+};
+
+// Hands full batches from the reading thread to the filing thread, and empty ones back.
+class BatchQueue
+{
+public:
+    void push(Batch &&batch)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_full.size() < 4; }); // bounds the memory
+        m_full.push_back(std::move(batch));
+        m_changed.notify_all();
+    }
+    // false once the reader has finished and nothing is left.
+    bool pop(Batch &batch)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_full.empty() || m_finished; });
+        if (m_full.empty())
+            return false;
+        batch = std::move(m_full.front());
+        m_full.pop_front();
+        m_changed.notify_all();
+        return true;
+    }
+    void recycle(Batch &&batch)
+    {
+        batch.rows.clear();
+        batch.bytes.clear();
+        const std::lock_guard lock(m_mutex);
+        m_empty.push_back(std::move(batch));
+    }
+    Batch fresh()
+    {
+        const std::lock_guard lock(m_mutex);
+        if (m_empty.empty())
+            return Batch();
+        Batch batch = std::move(m_empty.back());
+        m_empty.pop_back();
+        return batch;
+    }
+    void finish()
+    {
+        const std::lock_guard lock(m_mutex);
+        m_finished = true;
+        m_changed.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<Batch> m_full;
+    std::vector<Batch> m_empty;
+    bool m_finished = false;
+};
+
 } // namespace
 
 bool ContactIndex::load(const QSqlDatabase &db, QString *error)
 {
     clear();
-    const ContactStore store(db);
+    // The text takes less room than the file; growing the buffer would copy it repeatedly.
+    const QFileInfo info(db.databaseName());
+    if (info.isFile()) {
+        m_bytes.reserve(size_t(info.size()));
+#ifdef MADV_HUGEPAGE
+        // Faulting tens of megabytes in page by page costs as much as reading the file.
+        constexpr quintptr Huge = 2 << 20;
+        const auto from = (quintptr(m_bytes.data()) + Huge - 1) & ~(Huge - 1);
+        const auto to = (quintptr(m_bytes.data()) + m_bytes.capacity()) & ~(Huge - 1);
+        if (to > from)
+            madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE);
+#endif
+    }
+
+    // SQLite's side and the filing take about as long each: with many rows a second thread
+    // files them while this one reads on.
     const quint32 blobs = ContactStore::likeMatchesBlobs() ? 0 : AllNull;
+    const auto file = [this](const Batch &batch) {
+        const char *bytes = batch.bytes.data();
+        std::array<QByteArrayView, ColumnCount> columns;
+        for (const Batch::Row &row : batch.rows) {
+            for (int i = 0; i < ColumnCount; ++i) {
+                columns[size_t(i)] = QByteArrayView(bytes, row.lengths[size_t(i)]);
+                bytes += row.lengths[size_t(i)];
+            }
+            // The display text as the list statement would give it.
+            append(row.id, columns, row.silentMask,
+                   displayText(columns[0], columns[1], row.blobMask, row.storedNames));
+        }
+    };
+    BatchQueue queue;
+    std::thread filer;
+    Batch batch;
+    const ContactStore store(db);
+    m_utf16 = store.storesUtf16();
     const bool ok = store.forEachSearchRow([&](const ContactStore::SearchRow &row) {
-        // The display text as the list statement would give it.
-        append(row.id, row.columns, row.nullMask | (row.blobMask & blobs),
-               Contact::displayText(displayPart(row.columns[0], row.blobMask & 1),
-                                    displayPart(row.columns[1], row.blobMask & 2)));
+        Batch::Row &staged = batch.rows.emplace_back();
+        staged.id = row.id;
+        staged.silentMask = row.nullMask | (row.blobMask & blobs);
+        staged.blobMask = row.blobMask;
+        staged.storedNames = row.storedNames;
+        for (int i = 0; i < ColumnCount; ++i) {
+            const QByteArrayView column = row.columns[size_t(i)];
+            staged.lengths[size_t(i)] = qint32(column.size());
+            batch.bytes.insert(batch.bytes.end(), column.begin(), column.end());
+        }
+        if (batch.rows.size() < Batch::Rows)
+            return;
+        if (!filer.joinable()) {
+            filer = std::thread([&] {
+                Batch taken;
+                while (queue.pop(taken)) {
+                    file(taken);
+                    queue.recycle(std::move(taken));
+                }
+            });
+        }
+        queue.push(std::move(batch));
+        batch = queue.fresh();
     });
+    queue.finish();
+    if (filer.joinable())
+        filer.join();
     if (!ok) {
         clear();
         if (error)
             *error = store.lastError();
         return false;
     }
-    m_slotOfId.reserve(qsizetype(m_slots.size()));
-    m_order.resize(m_slots.size());
+    file(batch); // the rows after the last full batch
+
+    // Sorted by the first eight UTF-16 units as two integers, the texts themselves compared
+    // only where those are equal: several times faster than comparing every pair as texts.
+    struct Key
+    {
+        quint64 head = 0, next = 0;
+        int slot;
+    };
+    std::vector<Key> keys(m_slots.size());
     for (int i = 0; i < int(m_slots.size()); ++i) {
-        m_slotOfId.insert(m_slots[size_t(i)].id, i); // the id is the table's primary key
-        m_order[size_t(i)] = i;
+        const QString &text = m_slots[size_t(i)].text;
+        Key &key = keys[size_t(i)];
+        for (qsizetype k = 0; k < 8; ++k) {
+            const quint64 unit = k < text.size() ? text[k].unicode() : 0; // shorter sorts first
+            (k < 4 ? key.head : key.next) |= unit << (48 - 16 * (k % 4));
+        }
+        key.slot = i;
     }
-    std::sort(m_order.begin(), m_order.end(), [this](int a, int b) { return before(a, b); });
+    std::sort(keys.begin(), keys.end(), [this](const Key &a, const Key &b) {
+        if (a.head != b.head)
+            return a.head < b.head;
+        if (a.next != b.next)
+            return a.next < b.next;
+        return before(a.slot, b.slot);
+    });
+    m_order.resize(keys.size());
+    for (size_t i = 0; i < keys.size(); ++i)
+        m_order[i] = keys[i].slot;
+    m_idsIndexed = false; // built when first needed: a list that is only shown never needs it
     return true;
 }
 
@@ -279,36 +537,49 @@ void ContactIndex::clear()
     std::vector<int>().swap(m_order);
     std::vector<int>().swap(m_irregular);
     m_slotOfId = {};
+    m_idsIndexed = true;
     m_deadBytes = 0;
+    m_utf16 = false;
 }
 
 int ContactIndex::append(qint64 id, const std::array<QByteArrayView, ColumnCount> &columns,
                          quint32 silentMask, QString text)
 {
     const int slot = int(m_slots.size());
-    m_starts.push_back(qsizetype(m_bytes.size()));
-    bool irregular = false;
-    for (int i = 0; i < ColumnCount; ++i) {
-        // LIKE stops at a zero byte, and the zero byte ends a column here.
-        const QByteArrayView column =
-            silentMask & (1u << i) ? QByteArrayView() : columns[size_t(i)];
-        const char *data = column.data();
-        qsizetype n = column.size();
-        if (const void *zero = n ? std::memchr(data, 0, size_t(n)) : nullptr)
-            n = static_cast<const char *>(zero) - data;
-        const size_t at = m_bytes.size();
-        m_bytes.resize(at + size_t(n) + 1);
-        char *out = m_bytes.data() + at;
-        uchar8 high = 0;
-        for (qsizetype i = 0; i < n; ++i) {
-            const auto c = uchar8(data[i]);
-            high |= c;
-            out[i] = lowered(c);
+    const size_t start = m_bytes.size();
+    size_t room = ColumnCount;
+    for (const QByteArrayView &column : columns)
+        room += size_t(column.size());
+    m_bytes.resize(start + room);
+    char *row = m_bytes.data() + start;
+    // Copies the columns, each followed by a zero byte; with cut set, each ends at its first
+    // zero byte, where LIKE stops reading.
+    const auto copy = [&](bool cut) {
+        char *out = row;
+        for (int i = 0; i < ColumnCount; ++i) {
+            const QByteArrayView column = columns[size_t(i)];
+            if (!(silentMask & (1u << i)) && !column.isEmpty()) {
+                qsizetype n = column.size();
+                if (const void *zero = cut ? std::memchr(column.data(), 0, size_t(n)) : nullptr)
+                    n = static_cast<const char *>(zero) - column.data();
+                std::memcpy(out, column.data(), size_t(n));
+                out += n;
+            }
+            *out++ = '\0';
         }
-        out[n] = '\0';
-        if ((high & 0x80) && !canonicalise(out, n))
-            irregular = true;
+        return out;
+    };
+    char *out = copy(false);
+    // One pass over the whole row: rows rarely hold a zero byte of their own.
+    bool beyondAscii = false;
+    if (lowerInPlace(row, out - row, &beyondAscii) > ColumnCount) {
+        out = copy(true);
+        lowerInPlace(row, out - row, &beyondAscii);
     }
+    // Separators are ASCII: the row is well-formed exactly when each column is.
+    const bool irregular = beyondAscii && !canonicalise(row, out - row);
+    m_bytes.resize(size_t(out - m_bytes.data()));
+    m_starts.push_back(qsizetype(start));
     Slot s;
     s.text = std::move(text);
     s.id = id;
@@ -358,6 +629,22 @@ void ContactIndex::kill(int slot)
     m_deadBytes += endOf(slot) - m_starts[size_t(slot)];
 }
 
+void ContactIndex::indexIds() const
+{
+    if (m_idsIndexed)
+        return;
+    m_slotOfId.reserve(qsizetype(m_order.size()));
+    for (const int slot : m_order)
+        m_slotOfId.insert(m_slots[size_t(slot)].id, slot);
+    m_idsIndexed = true;
+}
+
+bool ContactIndex::contains(qint64 id) const
+{
+    indexIds();
+    return m_slotOfId.contains(id);
+}
+
 void ContactIndex::insert(const Contact &contact)
 {
     if (!update(contact))
@@ -383,13 +670,16 @@ void ContactIndex::add(const Contact &contact)
         if (!bytes[size_t(i)].isEmpty())
             columns[size_t(i)] = bytes[size_t(i)];
     }
-    // The display text as a reload would show it, also for texts SQLite stores differently.
+    // The display text as a reload would show it: SQLite turns an unpaired surrogate into
+    // something else in a UTF-8 file, but keeps it in a UTF-16 one.
     place(append(contact.id, columns, 0,
-                 Contact::displayText(displayPart(bytes[0], false), displayPart(bytes[1], false))));
+                 m_utf16 ? Contact::displayText(contact.name, contact.firstName)
+                         : displayText(bytes[0], bytes[1], 0)));
 }
 
 bool ContactIndex::update(const Contact &contact)
 {
+    indexIds();
     const auto it = m_slotOfId.constFind(contact.id);
     if (it == m_slotOfId.cend())
         return false;
@@ -403,6 +693,7 @@ bool ContactIndex::update(const Contact &contact)
 
 bool ContactIndex::remove(qint64 id)
 {
+    indexIds();
     const auto it = m_slotOfId.constFind(id);
     if (it == m_slotOfId.cend())
         return false;
@@ -463,7 +754,7 @@ bool ContactIndex::slotMatches(int slot, const std::vector<char32_t> &pattern) c
     const uchar8 *slotEnd = base + endOf(slot);
     for (int i = 0; i < ColumnCount; ++i) {
         const auto *end = static_cast<const uchar8 *>(std::memchr(p, 0, size_t(slotEnd - p)));
-        if (!(s.silentMask & (1u << i)) && like(pattern, p, end))
+        if (!(s.silentMask & (1u << i)) && like(pattern, p, end, !s.irregular))
             return true;
         p = end + 1;
     }
@@ -499,11 +790,11 @@ void ContactIndex::scan(const QByteArray &needle, const std::vector<char32_t> *p
         // The needle holds no zero byte: the hit lies inside one column.
         const char *columnEnd = static_cast<const char *>(std::memchr(found, 0, size_t(end - at)));
         const qsizetype start = m_starts[size_t(slot)];
-        const auto *before =
+        const auto *separator =
             static_cast<const char *>(memrchr(base + start, 0, size_t(at - start)));
-        const char *columnBegin = before ? before + 1 : base + start;
+        const char *columnBegin = separator ? separator + 1 : base + start;
         if (like(*pattern, reinterpret_cast<const uchar8 *>(columnBegin),
-                 reinterpret_cast<const uchar8 *>(columnEnd))) {
+                 reinterpret_cast<const uchar8 *>(columnEnd), true)) {
             hit[size_t(slot)] = 1;
             pos = end;
         } else {

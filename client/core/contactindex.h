@@ -46,7 +46,7 @@ public:
     bool load(const QSqlDatabase &db, QString *error = nullptr);
     void clear();
     int size() const { return int(m_order.size()); }
-    bool contains(qint64 id) const { return m_slotOfId.contains(id); }
+    bool contains(qint64 id) const;
 
     // contact.id must be set. An id already held is replaced.
     void insert(const Contact &contact);
@@ -71,6 +71,7 @@ private:
     int append(qint64 id, const std::array<QByteArrayView, ColumnCount> &columns,
                quint32 silentMask, QString text);
     void add(const Contact &contact);
+    void indexIds() const;
     bool before(int a, int b) const;
     void place(int slot);
     void unplace(int slot);
@@ -88,6 +89,8 @@ private:
     std::vector<Slot> m_slots;
     std::vector<int> m_order;     // the live slots in list order
     std::vector<int> m_irregular; // slots the substring scan cannot decide
-    QHash<qint64, int> m_slotOfId;
+    mutable QHash<qint64, int> m_slotOfId;
+    mutable bool m_idsIndexed = true;
     qsizetype m_deadBytes = 0;
+    bool m_utf16 = false; // the file stores texts as UTF-16
 };

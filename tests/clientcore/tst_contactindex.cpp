@@ -118,13 +118,22 @@ class TestContactIndex : public QObject
     int m_files = 0;
 
     // A new database file and an open connection to it.
-    std::unique_ptr<SqliteConnection> newDatabase()
+    // A new database file and an open connection to it; a file made elsewhere may store its
+    // texts as UTF-16.
+    std::unique_ptr<SqliteConnection> newDatabase(const QString &encoding = QString())
     {
         const QString path = m_dir.filePath(QStringLiteral("c%1.db").arg(++m_files));
-        if (!ContactStore::createDatabase(path))
+        if (encoding.isEmpty() && !ContactStore::createDatabase(path))
             return nullptr;
         auto connection = std::make_unique<SqliteConnection>(path, QStringLiteral("test"));
-        return connection->open() ? std::move(connection) : nullptr;
+        if (!connection->open())
+            return nullptr;
+        if (!encoding.isEmpty()) {
+            QSqlQuery(connection->db())
+                .exec(QStringLiteral("PRAGMA encoding = '%1'").arg(encoding));
+            ContactStore::createSchema(connection->db());
+        }
+        return connection;
     }
 
     // The index's answer must be the database's rows, in list order, with their texts.
@@ -162,9 +171,19 @@ class TestContactIndex : public QObject
     }
 
 private slots:
+    void searchAgreesWithDatabase_data()
+    {
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<int>("count");
+        QTest::newRow("UTF-8") << QString() << 2000;
+        QTest::newRow("UTF-16 file") << QStringLiteral("UTF-16le") << 500;
+    }
+
     void searchAgreesWithDatabase()
     {
-        auto connection = newDatabase();
+        QFETCH(QString, encoding);
+        QFETCH(int, count);
+        auto connection = newDatabase(encoding);
         QVERIFY(connection);
         QSqlDatabase &db = connection->db();
         ContactStore store(db);
@@ -176,7 +195,7 @@ private slots:
             QStringLiteral("INSERT INTO contacts (%1) VALUES (%2)")
                 .arg(SearchedColumns.join(QLatin1Char(',')), marks.join(QLatin1Char(',')))));
         QVERIFY(db.transaction());
-        for (int i = 0; i < 2000; ++i) {
+        for (int i = 0; i < count; ++i) {
             const bool allNull = rng.bounded(50) == 0;
             for (int column = 0; column < ContactIndex::ColumnCount; ++column)
                 insert.bindValue(column, allNull ? QVariant(QMetaType::fromType<QString>())
@@ -195,7 +214,7 @@ private slots:
         ContactIndex index;
         QString error;
         QVERIFY2(index.load(db, &error), qPrintable(error));
-        QCOMPARE(index.size(), 2000);
+        QCOMPARE(index.size(), count);
         QCOMPARE(index.entries(), databaseEntries(store));
 
         QStringList texts = {QString(),
@@ -228,13 +247,13 @@ private slots:
             Contact c = randomContact(rng);
             QVERIFY(store.insert(c));
             c.id = store.lastInsertId();
-            QVERIFY(c.id > 2000);
+            QVERIFY(c.id > count);
             index.insert(c);
             written.insert(c.id, c);
         }
         for (int i = 0; i < 300; ++i) {
             Contact c = randomContact(rng);
-            c.id = rng.bounded(1, 2201);
+            c.id = rng.bounded(1, count + 201);
             if (!index.contains(c.id))
                 continue;
             QVERIFY(store.update(quint64(c.id), c));
