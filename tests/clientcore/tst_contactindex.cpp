@@ -12,37 +12,31 @@
 
 namespace {
 
-const QStringList SearchedColumns = {
-    QStringLiteral("name"),         QStringLiteral("firstName"),    QStringLiteral("work"),
-    QStringLiteral("home"),         QStringLiteral("mobile"),       QStringLiteral("address"),
-    QStringLiteral("zip"),          QStringLiteral("town"),         QStringLiteral("email"),
-    QStringLiteral("web"),          QStringLiteral("notes"),        QStringLiteral("customLabel1"),
-    QStringLiteral("customValue1"), QStringLiteral("customLabel2"), QStringLiteral("customValue2"),
-    QStringLiteral("customLabel3"), QStringLiteral("customValue3"), QStringLiteral("customLabel4"),
-    QStringLiteral("customValue4"), QStringLiteral("customLabel5"), QStringLiteral("customValue5"),
-    QStringLiteral("customLabel6"), QStringLiteral("customValue6")};
+const QStringList SearchedColumns =
+    QStringLiteral("name firstName work home mobile address zip town email web notes "
+                   "customLabel1 customValue1 customLabel2 customValue2 customLabel3 "
+                   "customValue3 customLabel4 customValue4 customLabel5 customValue5 "
+                   "customLabel6 customValue6")
+        .split(QLatin1Char(' '));
 
 // Few symbols, so that random texts often match: letters in both cases, characters outside
 // ASCII that a case-folding search would confuse, one outside the BMP, a code point SQLite
 // reads as U+FFFD, an unpaired surrogate, and the characters with a meaning in LIKE or SQL.
-const QStringList Alphabet = {
-    QStringLiteral("a"), QStringLiteral("A"),    QStringLiteral("b"),    QStringLiteral("B"),
-    QStringLiteral("z"), QStringLiteral("中"),   QStringLiteral("é"),    QStringLiteral("É"),
-    QStringLiteral("😀"), QString(QChar(0xFFFF)), QString(QChar(0xD800)), QStringLiteral("%"),
-    QStringLiteral("_"), QStringLiteral("'"),    QStringLiteral("\\"),   QStringLiteral(" ")};
+const QStringList Alphabet = QStringLiteral("a A b B z 中 é É 😀 \uffff %").split(QLatin1Char(' '))
+                             << QString(QChar(0xD800)) << QStringLiteral("_") << QStringLiteral("'")
+                             << QStringLiteral("\\") << QStringLiteral(" ");
 
 // Values a file made elsewhere may hold, as blobs or texts: ill-formed UTF-8, a zero byte,
 // nothing at all.
-const QList<QByteArray> Blobs = {QByteArray("\xC1\x81"),
-                                 QByteArray("A\0b", 3),
-                                 QByteArray("\xFF\xFE"
-                                            "a"),
-                                 QByteArray("\xED\xA0\x80"),
-                                 QByteArray(),
-                                 QByteArray("\xE4\xB8"),
-                                 QByteArray("\xEF\xBF\xBF"
-                                            "B"),
-                                 QByteArray("b\x80\x80z")};
+QList<QByteArray> blobs()
+{
+    QList<QByteArray> out;
+    for (const QByteArray &hex :
+         QByteArray("c181 410062 fffe61 eda080 e4b8 efbfbf42 6280807a").split(' '))
+        out << QByteArray::fromHex(hex);
+    return out << QByteArray();
+}
+const QList<QByteArray> Blobs = blobs();
 
 QString randomText(QRandomGenerator &rng, int maxLength)
 {
@@ -117,7 +111,6 @@ class TestContactIndex : public QObject
     QTemporaryDir m_dir;
     int m_files = 0;
 
-    // A new database file and an open connection to it.
     // A new database file and an open connection to it; a file made elsewhere may store its
     // texts as UTF-16.
     std::unique_ptr<SqliteConnection> newDatabase(const QString &encoding = QString())
@@ -148,16 +141,10 @@ class TestContactIndex : public QObject
         const QList<ContactEntry> found = index.search(text);
         if (found == wanted)
             return QString();
-        QSet<qint64> got;
-        for (const ContactEntry &e : found)
-            got.insert(e.id);
-        const QSet<qint64> missing = expected - got, extra = got - expected;
-        return QStringLiteral("search %1: %2 rows, database %3; missing %4, extra %5")
+        return QStringLiteral("search %1: %2 rows, database %3")
             .arg(describe(text))
             .arg(found.size())
-            .arg(expected.size())
-            .arg(missing.isEmpty() ? -1 : *missing.cbegin())
-            .arg(extra.isEmpty() ? -1 : *extra.cbegin());
+            .arg(expected.size());
     }
 
     // Every row of the database as a list entry, in list order.
@@ -251,7 +238,7 @@ private slots:
             index.insert(c);
             written.insert(c.id, c);
         }
-        for (int i = 0; i < 300; ++i) {
+        for (int i = 0; i < count + 500; ++i) { // enough for the dead rows to be compacted away
             Contact c = randomContact(rng);
             c.id = rng.bounded(1, count + 201);
             if (!index.contains(c.id))
