@@ -25,8 +25,10 @@ QVariant ContactListModel::data(const QModelIndex &index, int role) const
     case Qt::AccessibleTextRole:
         return entry.text;
     case Qt::DecorationRole:
-        if (m_icon.isNull())
+        if (!m_iconMade) {
             m_icon = QIcon(QStringLiteral(":/icons/list_contact.png"));
+            m_iconMade = true;
+        }
         return m_icon;
     case IdRole:
         return entry.id;

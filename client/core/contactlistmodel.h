@@ -35,5 +35,6 @@ public:
 
 private:
     QList<ContactEntry> m_rows;
-    mutable QIcon m_icon; // one for every row, made on first use
+    mutable QIcon m_icon; // one for every row, made on first use (null without the resources)
+    mutable bool m_iconMade = false;
 };
