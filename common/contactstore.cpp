@@ -335,12 +335,15 @@ bool ContactStore::forEachSearchRow(const std::function<void(const SearchRow &)>
         row.blobMask = 0;
         for (int i = 0; !utf8 && i < 2; ++i) {
             sqlite3_value *value = sqlite3_column_value(raw, i);
+            row.storedNames[i].clear();
+            if (sqlite3_value_type(value) != SQLITE_TEXT)
+                continue;
             // Copied before the conversion below replaces the stored form.
+            const void *stored = sqlite3_value_text16(value);
+            if (!stored)
+                return fail(QStringLiteral("out of memory"));
             row.storedNames[i] =
-                sqlite3_value_type(value) != SQLITE_TEXT
-                    ? QString()
-                    : QString(static_cast<const QChar *>(sqlite3_value_text16(value)),
-                              sqlite3_value_bytes16(value) / 2);
+                QString(static_cast<const QChar *>(stored), sqlite3_value_bytes16(value) / 2);
         }
         for (int i = 0; i < SearchRow::ColumnCount; ++i) {
             // One call per value instead of three: at 100,000 rows the calls cost more than

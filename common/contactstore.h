@@ -37,8 +37,8 @@ public:
     bool insert(const Contact &contact);
     bool update(quint64 id, const Contact &contact);
     bool remove(const QString &name, const QString &firstName); // every row with that pair
-    QList<NamePair> names() const;                              // sorted by name, firstName
-    QList<Contact> all() const;                                 // sorted by name, firstName
+    QList<NamePair> names() const;                               // sorted by name, firstName
+    QList<Contact> all() const;                                  // sorted by name, firstName
     // Every row one of whose 23 text columns contains the text; "%" and "_" act as
     // wildcards and ASCII letters match without regard to case.
     QList<Contact> search(const QString &text) const;
