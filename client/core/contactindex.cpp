@@ -746,6 +746,13 @@ QList<ContactEntry> ContactIndex::entries() const
     return result;
 }
 
+ContactEntry ContactIndex::entry(qint64 id) const
+{
+    indexIds();
+    const auto it = m_slotOfId.constFind(id);
+    return it == m_slotOfId.cend() ? ContactEntry() : ContactEntry{id, m_slots[size_t(*it)].text};
+}
+
 bool ContactIndex::slotMatches(int slot, const std::vector<char32_t> &pattern) const
 {
     const Slot &s = m_slots[size_t(slot)];

@@ -55,6 +55,9 @@ public:
     bool remove(qint64 id);
 
     QList<ContactEntry> entries() const;
+    // The list row of one contact, as the list should show it after an insert or update; an
+    // id of -1 when there is none.
+    ContactEntry entry(qint64 id) const;
     // The contacts one of whose columns is LIKE '%' + text + '%', in list order.
     QList<ContactEntry> search(const QString &text) const;
 

@@ -323,6 +323,9 @@ private slots:
         QCOMPARE(texts, expected);
         QCOMPARE(ids, expectedIds);
         QCOMPARE(inserted.entries(), loaded.entries());
+        for (const ContactEntry &e : loaded.entries())
+            QCOMPARE(loaded.entry(e.id), e);
+        QCOMPARE(loaded.entry(99).id, -1);
     }
 
     void failedLoadLeavesIndexEmpty()
