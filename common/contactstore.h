@@ -2,9 +2,12 @@
 
 #include "contact.h"
 
+#include <QByteArrayView>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <array>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -47,6 +50,29 @@ public:
     // Whether the connection holds a contacts table; false with the reason in lastError() for
     // a file that is no database or holds no such table.
     bool hasContactsTable() const;
+
+    // The 23 columns the search looks at (name .. notes, then each custom label and value) and
+    // the id of one row, as SQLite's own UTF-8 text: what its LIKE compares (a blob as its
+    // bytes). The views are valid during the callback only.
+    struct SearchRow
+    {
+        static constexpr int ColumnCount = 23;
+        qint64 id = -1;
+        std::array<QByteArrayView, ColumnCount> columns;
+        quint32 nullMask = 0; // bit i set: column i is NULL (its view is empty)
+        quint32 blobMask = 0; // bit i set: column i holds a blob (the driver reads bytes)
+        // In a UTF-16 file only: name and firstName texts as stored, which the driver shows
+        // and the conversion to UTF-8 may not keep (an unpaired surrogate). Null otherwise.
+        std::array<QString, 2> storedNames;
+    };
+    // Every row in table order, without a QVariant or QString per value: the in-memory index
+    // reads a whole account this way. false with lastError() when the statement fails, also
+    // after some rows were visited, or when the connection is not an open SQLite one.
+    bool forEachSearchRow(const std::function<void(const SearchRow &)> &visit) const;
+    // Whether the file keeps its texts as UTF-16, as only files made elsewhere do.
+    bool storesUtf16() const;
+    // Whether LIKE compares a blob as text; builds such as Debian's never let a blob match.
+    static bool likeMatchesBlobs();
 
     QString lastError() const { return m_lastError; }
 

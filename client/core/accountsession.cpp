@@ -145,7 +145,8 @@ bool AccountSession::add(Contact &contact)
     if (!store.insert(contact, &contact.id))
         return fail(store.lastError());
     m_index.insert(contact);
-    m_model->addEntry({contact.id, contact.displayText()});
+    // The index's text is the one a reload would show.
+    m_model->addEntry(m_index.entry(contact.id));
     return true;
 }
 
@@ -159,7 +160,7 @@ bool AccountSession::update(const Contact &contact)
     if (!store.update(quint64(stored.id), stored))
         return fail(store.lastError());
     m_index.update(stored);
-    m_model->setText(stored.id, stored.displayText());
+    m_model->setText(stored.id, m_index.entry(stored.id).text);
     return true;
 }
 
