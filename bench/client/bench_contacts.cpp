@@ -5,6 +5,7 @@
 #include "contactindex.h"
 #include "contactlistmodel.h"
 #include "contactstore.h"
+#include "measure.h"
 #include "sqliteconnection.h"
 
 #include <QAccessible>
@@ -23,6 +24,9 @@
 #include <vector>
 
 namespace {
+
+using Measure::medianMs;
+using Measure::residentKiB;
 
 // Counts the paints of the list, so a measurement can wait until the user sees the change.
 class PaintCounter : public QObject
@@ -72,33 +76,6 @@ struct Shown
 };
 
 // prepare runs before each measured run, untimed.
-double medianMs(int runs, const std::function<void()> &work,
-                const std::function<void()> &prepare = {})
-{
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        if (prepare)
-            prepare();
-        QElapsedTimer timer;
-        timer.start();
-        work();
-        times.push_back(double(timer.nsecsElapsed()) / 1e6);
-    }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
-
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
 void row(const char *what, const QString &detail, const std::vector<double> &ms)
 {
     std::printf("%-34s %-12s", what, qPrintable(detail));

@@ -7,18 +7,16 @@
 #include "contactlistwidget.h"
 #include "mainwidget.h"
 #include "mainwindow.h"
+#include "measure.h"
 #include "searchwidget.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QListView>
 #include <QTemporaryDir>
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -26,23 +24,6 @@
 namespace {
 
 constexpr int Rounds = 7;
-
-double median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
 
 // What a screen reader's bridge does with every event: asks who sent it and what it holds.
 void screenReader(QAccessibleEvent *event)
@@ -79,29 +60,29 @@ bool makeAccount(int count)
 void measure(int count, bool accessible)
 {
     Accounts::setCurrent(account(count));
-    std::vector<double> open;
-    std::vector<std::vector<double>> searches(4);
-    const QStringList texts{QStringLiteral("a"), QStringLiteral("zh"), QStringLiteral("qqqqx"),
-                            QStringLiteral("1_3%")};
-    for (int round = 0; round < Rounds; ++round) {
-        QElapsedTimer timer;
-        timer.start();
-        auto w = std::make_unique<MainWindow>();
-        settle(*w);
-        open.push_back(timer.nsecsElapsed() / 1e6);
-        QLineEdit *field = w->mainWidget()->searchWidget()->lineEdit();
-        for (int i = 0; i < texts.size(); ++i) {
-            timer.restart();
-            field->setText(texts[i]);
+    std::unique_ptr<MainWindow> w;
+    const double open = Measure::medianMs(
+        Rounds,
+        [&] {
+            w = std::make_unique<MainWindow>();
             settle(*w);
-            searches[i].push_back(timer.nsecsElapsed() / 1e6);
-            field->clear();
-            settle(*w);
-        }
+        },
+        [&] { w.reset(); });
+    std::printf("%7d %-4s %10.1f", count, accessible ? "on" : "off", open);
+    QLineEdit *field = w->mainWidget()->searchWidget()->lineEdit();
+    for (const char *text : {"a", "zh", "qqqqx", "1_3%"}) {
+        const double ms = Measure::medianMs(
+            Rounds,
+            [&] {
+                field->setText(QLatin1String(text));
+                settle(*w);
+            },
+            [&] {
+                field->clear();
+                settle(*w);
+            });
+        std::printf(" %9.1f", ms);
     }
-    std::printf("%7d %-4s %10.1f", count, accessible ? "on" : "off", median(open));
-    for (const auto &s : searches)
-        std::printf(" %9.1f", median(s));
     std::printf("\n");
 }
 
@@ -130,13 +111,13 @@ int main(int argc, char *argv[])
         Accounts::setCurrent(account(0));
         MainWindow w;
         settle(w);
-        emptyKiB = residentKiB();
+        emptyKiB = Measure::residentKiB();
     }
     {
         Accounts::setCurrent(account(100000));
         MainWindow w;
         settle(w);
-        fullKiB = residentKiB();
+        fullKiB = Measure::residentKiB();
     }
     const qint64 fileKiB = QFileInfo(Accounts::databasePath(account(100000))).size() / 1024;
     std::printf("resident: empty account %lld KiB, 100000 contacts %lld KiB: +%lld KiB "
