@@ -3,12 +3,10 @@
 #include "testclient.h"
 #include "testhome.h"
 
-#include <QDataStream>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
-#include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QtEndian>
@@ -37,10 +35,6 @@ class ServerHome
 public:
     ServerHome()
     {
-        QTcpServer probe;
-        probe.listen(QHostAddress::AnyIPv4, 0);
-        port = probe.serverPort();
-        probe.close();
         QSettings settings(settingsPath(), QSettings::IniFormat);
         settings.setValue("server/password", Passwords::sha1Digest(Password));
         settings.setValue("server/port", port);
@@ -52,7 +46,6 @@ public:
         return m_home.filePath(".config/brisvane/Pelicard-server.conf");
     }
     QString dataPath() const { return m_home.filePath(".pelicard/server"); }
-    QString databasePath() const { return dataPath() + "/server.sqlite"; }
 
     void start(QProcess &server,
                QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels)
@@ -65,6 +58,17 @@ public:
         server.setProcessChannelMode(channels);
         server.start(QStringLiteral(PELICARD_SERVER_BINARY), {"-platform", "offscreen"});
     }
+    // Nothing tells from outside when it listens; asks until it answers.
+    bool launch(QProcess &server)
+    {
+        start(server);
+        return server.waitForStarted(10000) && QTest::qWaitFor([&] { return serves(); }, 10000);
+    }
+    static bool terminate(QProcess &server)
+    {
+        server.terminate();
+        return server.waitForFinished(15000) && server.exitCode() == 0;
+    }
 
     TestClient::Reply ask(RequestType type, const QByteArray &payload = QByteArray()) const
     {
@@ -75,7 +79,7 @@ public:
         return ask(RequestType::Hello, pingPayload()).message.is(RequestType::Hello);
     }
 
-    quint16 port = 0;
+    const quint16 port = TestClient::freePort();
 
 private:
     QTemporaryDir m_home;
@@ -116,44 +120,19 @@ class TestE2eServer : public QObject
 {
     Q_OBJECT
 private slots:
-    void headlessServerServesAndEndsOnTerminate()
+    // Two servers on one home would both count revisions and write the database. The second
+    // refuses to start and names the process holding the folder, until that has gone: killed,
+    // it leaves its lock behind, and the next server takes it over. Terminated, a server ends at
+    // once although a client is still sending, with every change stored and counted.
+    void oneServerPerHomeEndsOnTerminate()
     {
         ServerHome home;
-        QProcess server;
-        home.start(server);
-        QVERIFY(server.waitForStarted(10000));
-        // Nothing tells from outside when it listens; ask until it answers.
-        QTRY_VERIFY_WITH_TIMEOUT(home.serves(), 10000);
-
+        QProcess first, second, third;
+        QVERIFY(home.launch(first));
         const QByteArray added = TestClient::contact(QStringLiteral("欧阳"), QStringLiteral("修"));
         QVERIFY(home.ask(RequestType::AddContact, added).message.is(RequestType::AddContact));
         QCOMPARE(home.ask(RequestType::RevisionQuery).message.payload, QByteArray("1"));
 
-        QTcpSocket idle; // half a message: its thread would wait 30 seconds for the rest
-        idle.connectToHost(QHostAddress::LocalHost, home.port);
-        QVERIFY(idle.waitForConnected(5000));
-        idle.write(encodeMessage(field(), RequestType::Hello, pingPayload()).left(9));
-        QVERIFY(idle.waitForBytesWritten(5000));
-        server.terminate();
-        QVERIFY(server.waitForFinished(15000));
-        QCOMPARE(server.exitCode(), 0);
-        QVERIFY(TestClient::readUntilClosed(idle, 5000).closedByServer);
-        QSettings settings(home.settingsPath(), QSettings::IniFormat);
-        QCOMPARE(settings.value("server/serverRevision").toULongLong(), 1u);
-        QCOMPARE(TestClient::viewFile(home.databasePath()).names, QStringList{"欧阳 修"});
-    }
-
-    // Two servers on one home would both count revisions and write the database. The second
-    // refuses to start and names the process holding the folder, until that has gone.
-    void secondServerOnOneHomeIsRefused()
-    {
-        ServerHome home;
-        QProcess first;
-        home.start(first);
-        QVERIFY(first.waitForStarted(10000));
-        QTRY_VERIFY_WITH_TIMEOUT(home.serves(), 10000);
-
-        QProcess second;
         home.start(second, QProcess::SeparateChannels);
         QVERIFY(second.waitForFinished(10000));
         QCOMPARE(second.exitCode(), 1);
@@ -165,16 +144,20 @@ private slots:
         QVERIFY2(said.contains(why), qPrintable(said));
         QVERIFY(home.serves());
 
-        // Killed, the first leaves its lock behind; the next server takes it over.
         first.kill();
         QVERIFY(first.waitForFinished(10000));
-        QProcess third;
-        home.start(third);
-        QVERIFY(third.waitForStarted(10000));
-        QTRY_VERIFY_WITH_TIMEOUT(home.serves(), 10000);
-        third.terminate();
-        QVERIFY(third.waitForFinished(15000));
-        QCOMPARE(third.exitCode(), 0);
+        QVERIFY(home.launch(third));
+        QTcpSocket idle; // half a message: its thread would wait 30 seconds for the rest
+        idle.connectToHost(QHostAddress::LocalHost, home.port);
+        QVERIFY(idle.waitForConnected(5000));
+        idle.write(encodeMessage(field(), RequestType::Hello, pingPayload()).left(9));
+        QVERIFY(idle.waitForBytesWritten(5000));
+        QVERIFY(ServerHome::terminate(third));
+        QVERIFY(TestClient::readUntilClosed(idle, 5000).closedByServer);
+        QSettings settings(home.settingsPath(), QSettings::IniFormat);
+        QCOMPARE(settings.value("server/serverRevision").toULongLong(), 1u);
+        QCOMPARE(TestClient::viewFile(home.dataPath() + "/server.sqlite").names,
+                 QStringList{"欧阳 修"});
     }
 
     // Clients without the password, 32 from each of eight addresses, announce large requests,
@@ -195,18 +178,13 @@ private slots:
         constexpr qint64 Limit = 150 * 1000 * 1000;
         ServerHome home;
         QProcess server;
-        home.start(server);
-        QVERIFY(server.waitForStarted(10000));
-        QTRY_VERIFY_WITH_TIMEOUT(home.serves(), 10000);
+        QVERIFY(home.launch(server));
 
-        QByteArray head(SizeFieldBytes, '\0');
+        const QString wrong = QString(field()).replace(0, 1, QLatin1Char('x'));
+        QByteArray head = encodeMessage(wrong, RequestType::Hello, QByteArray())
+                              .left(SizeFieldBytes + 4 + 2 * wrong.size());
         qToBigEndian<qint64>(announced, head.data());
-        {
-            QDataStream out(&head, QIODevice::Append);
-            out.setVersion(StreamVersion);
-            out << QString(field()).replace(0, 1, QLatin1Char('x'));
-        }
-        const qsizetype firstPiece = SizeFieldBytes + 4 + field().size();
+        const qsizetype firstPiece = SizeFieldBytes + 4 + wrong.size();
         static const QByteArray payload(64 * 1024, '\0');
         struct Connection
         {
@@ -214,11 +192,10 @@ private slots:
             qint64 sent = 0;
             QElapsedTimer since;
         };
-        std::vector<Connection> connections;
+        std::vector<Connection> connections(Connections);
         for (int i = 0; i < Connections; ++i) {
-            const int fd = connectFrom(INADDR_LOOPBACK + quint32(i / PerAddress), home.port);
-            QVERIFY(fd >= 0);
-            connections.push_back({fd, 0, {}});
+            connections[i].fd = connectFrom(INADDR_LOOPBACK + quint32(i / PerAddress), home.port);
+            QVERIFY(connections[i].fd >= 0);
         }
 
         qint64 peak = 0;
@@ -226,38 +203,34 @@ private slots:
         QElapsedTimer running;
         running.start();
         while (closedByServer < Connections && peak < Limit && !running.hasExpired(20000)) {
-            std::vector<pollfd> polled;
+            std::vector<pollfd> polled; // closed ones stay, as -1, which poll passes over
             for (const Connection &c : connections)
-                if (c.fd >= 0)
-                    polled.push_back({c.fd, short(POLLIN | POLLOUT), 0});
+                polled.push_back({c.fd, short(POLLIN | POLLOUT), 0});
             ::poll(polled.data(), polled.size(), 20);
-            for (const pollfd &p : polled) {
-                auto c = std::find_if(connections.begin(), connections.end(),
-                                      [&](const Connection &c) { return c.fd == p.fd; });
+            for (size_t i = 0; i < polled.size(); ++i) {
+                Connection &c = connections[i];
+                const short events = polled[i].revents;
                 char discard[256];
-                bool closed = (p.revents & (POLLERR | POLLHUP)) != 0;
-                if (!closed && (p.revents & POLLIN))
-                    closed = ::recv(c->fd, discard, sizeof discard, 0) <= 0;
-                if (!closed && (p.revents & POLLOUT)) {
+                bool closed = (events & (POLLERR | POLLHUP)) != 0;
+                if (!closed && (events & POLLIN))
+                    closed = ::recv(c.fd, discard, sizeof discard, 0) <= 0;
+                if (!closed && (events & POLLOUT)) {
                     // The password's second half comes a moment after the first.
-                    QByteArray piece;
-                    if (c->sent == 0)
+                    QByteArray piece = payload.left(announced + SizeFieldBytes - c.sent);
+                    if (c.sent == 0)
                         piece = head.left(firstPiece);
-                    else if (c->sent < head.size() && c->since.hasExpired(100))
-                        piece = head.mid(firstPiece);
-                    else if (c->sent >= head.size() && c->sent < announced + SizeFieldBytes)
-                        piece = payload.left(announced + SizeFieldBytes - c->sent);
+                    else if (c.sent < head.size())
+                        piece = c.since.hasExpired(100) ? head.mid(firstPiece) : QByteArray();
                     const ssize_t n = piece.isEmpty() ? 0
-                                                      : ::send(c->fd, piece.constData(),
+                                                      : ::send(c.fd, piece.constData(),
                                                                size_t(piece.size()), MSG_NOSIGNAL);
-                    if (n > 0 && c->sent == 0)
-                        c->since.start();
-                    c->sent += qMax<ssize_t>(n, 0);
+                    if (n > 0 && c.sent == 0)
+                        c.since.start();
+                    c.sent += qMax<ssize_t>(n, 0);
                     closed = n < 0 && errno != EAGAIN;
                 }
                 if (closed) {
-                    ::close(c->fd);
-                    c->fd = -1;
+                    ::close(std::exchange(c.fd, -1));
                     ++closedByServer;
                 }
             }
@@ -269,8 +242,7 @@ private slots:
         QVERIFY2(peak > 0 && peak < Limit, qPrintable(QString::number(peak)));
         QCOMPARE(closedByServer, Connections);
         QTRY_VERIFY_WITH_TIMEOUT(home.serves(), 10000);
-        server.terminate();
-        QVERIFY(server.waitForFinished(15000));
+        QVERIFY(ServerHome::terminate(server));
     }
 };
 

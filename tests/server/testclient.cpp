@@ -5,8 +5,9 @@
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
+#include <QTemporaryFile>
 
 namespace TestClient {
 
@@ -14,11 +15,8 @@ Reply readUntilClosed(QTcpSocket &socket, int waitMs)
 {
     Reply reply;
     QDeadlineTimer deadline(waitMs);
-    while (!deadline.hasExpired()) {
-        if (socket.state() == QAbstractSocket::UnconnectedState) {
-            reply.closedByServer = true;
-            break;
-        }
+    while (!(reply.closedByServer = socket.state() == QAbstractSocket::UnconnectedState) &&
+           !deadline.hasExpired()) {
         socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
         reply.raw += socket.readAll();
     }
@@ -87,12 +85,17 @@ DatabaseView viewFile(const QString &path)
 
 DatabaseView viewBytes(const QByteArray &bytes)
 {
-    QTemporaryDir dir;
-    QFile file(dir.filePath(QStringLiteral("copy.sqlite")));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+    QTemporaryFile file;
+    if (!file.open() || file.write(bytes) != bytes.size() || !file.flush())
         return DatabaseView();
-    file.close();
     return viewFile(file.fileName());
+}
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::AnyIPv4, 0);
+    return probe.serverPort();
 }
 
 QByteArray fileBytes(const QString &path)

@@ -60,5 +60,7 @@ DatabaseView viewFile(const QString &path);
 // The same for the bytes of a file, as a transfer delivers them.
 DatabaseView viewBytes(const QByteArray &bytes);
 QByteArray fileBytes(const QString &path);
+// A port that nothing listens on just now.
+quint16 freePort();
 
 } // namespace TestClient
