@@ -1,18 +1,23 @@
 #pragma once
 
 // Helpers shared by the client's tests: a clean store, ready-made accounts, reading the store
-// back, finding and driving widgets, the boxes shown, and running the application's event
-// loop to see whether the program asked to end.
+// back, finding and driving widgets, the boxes shown, the addresses opened, and running the
+// application's event loop to see whether the program asked to end.
 
 #include "accounts.h"
+#include "addresswidget.h"
 #include "contactlistwidget.h"
 #include "contactstore.h"
+#include "mainwidget.h"
+#include "mainwindow.h"
 #include "scripteddialogs.h"
+#include "searchwidget.h"
 #include "testhome.h"
 #include "updatecheck.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QDir>
 #include <QLineEdit>
 #include <QListView>
@@ -107,6 +112,26 @@ inline void click(const QObject *parent, const QString &button)
     find<QAbstractButton>(parent, button)->click();
 }
 
+inline QLineEdit *edit(const QObject &parent, const QString &name)
+{
+    return find<QLineEdit>(&parent, name);
+}
+
+inline ContactListWidget *list(const MainWindow &w)
+{
+    return w.mainWidget()->contactListWidget();
+}
+
+inline AddressWidget *form(const MainWindow &w)
+{
+    return w.mainWidget()->addressWidget();
+}
+
+inline QLineEdit *searchField(const MainWindow &w)
+{
+    return w.mainWidget()->searchWidget()->lineEdit();
+}
+
 inline QStringList listTexts(const ContactListWidget *list)
 {
     QStringList texts;
@@ -140,6 +165,27 @@ inline void fillFirstPage(const QObject *wizard, const QString &name, bool netwo
     find<QRadioButton>(wizard, QStringLiteral("networkRadioButton"))->setChecked(network);
     click(wizard, QStringLiteral("nextButton"));
 }
+
+// Records, encoded, the addresses the program hands to the desktop instead of a browser.
+class UrlRecorder : public QObject
+{
+    Q_OBJECT
+public:
+    UrlRecorder()
+    {
+        for (const char *scheme : {"http", "https", "mailto"})
+            QDesktopServices::setUrlHandler(QLatin1String(scheme), this, "open");
+    }
+    ~UrlRecorder() override
+    {
+        for (const char *scheme : {"http", "https", "mailto"})
+            QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+    }
+    QStringList urls;
+
+public slots:
+    void open(const QUrl &url) { urls << QString::fromLatin1(url.toEncoded()); }
+};
 
 // Waits until an object handed to deleteLater() is gone.
 template <typename T> bool deleted(const QPointer<T> &object)

@@ -3,7 +3,6 @@
 // A tiny HTTP server on 127.0.0.1 for the update check: it answers every request with one
 // status and body, or, when silent, reads the request and never answers.
 
-#include <QHash>
 #include <QStringList>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -44,12 +43,12 @@ public:
 private:
     void read(QTcpSocket *socket)
     {
-        QByteArray &received = m_received[socket];
-        received += socket->readAll();
-        if (!received.contains("\r\n\r\n"))
+        // Left unread until the whole head has come.
+        const QByteArray head = socket->peek(socket->bytesAvailable());
+        if (!head.contains("\r\n\r\n"))
             return;
-        requests << QString::fromLatin1(received.left(received.indexOf("\r\n")));
-        received.clear();
+        socket->readAll();
+        requests << QString::fromLatin1(head.left(head.indexOf("\r\n")));
         if (silent)
             return;
         socket->write("HTTP/1.1 " + status + "\r\nContent-Type: text/plain\r\nContent-Length: " +
@@ -58,5 +57,4 @@ private:
     }
 
     QTcpServer m_server;
-    QHash<QTcpSocket *, QByteArray> m_received;
 };

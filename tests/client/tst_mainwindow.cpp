@@ -1,19 +1,12 @@
 #include "accountsession.h"
-#include "addresswidget.h"
 #include "clienttest.h"
-#include "contactlistwidget.h"
-#include "mainwidget.h"
-#include "mainwindow.h"
 #include "newaccountwidget.h"
 #include "printwidget.h"
-#include "searchwidget.h"
 #include "settingswidget.h"
 
 #include <QMenu>
-#include <QMenuBar>
 #include <QRegularExpression>
 #include <QStackedWidget>
-#include <QToolBar>
 
 using namespace ClientTest;
 
@@ -47,15 +40,6 @@ QStringList accountEntries(const MainWindow &w)
     for (const QAction *a : accountActions(w))
         names << a->data().toString() + (a->isChecked() ? "*" : "");
     return names;
-}
-
-ContactListWidget *list(const MainWindow &w)
-{
-    return w.mainWidget()->contactListWidget();
-}
-AddressWidget *form(const MainWindow &w)
-{
-    return w.mainWidget()->addressWidget();
 }
 
 // The actions that follow the state; every other one is always enabled.
@@ -177,67 +161,6 @@ private slots:
         QVERIFY(!find(&w, "syncAction")->isEnabled());
     }
 
-    // --- actions, menus, tool bar
-
-    // The texts of the actions and of the menus (their menu entries).
-    void actionTexts_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("statusTip");
-        auto row = [](const char *name, const char *text, const char *statusTip) {
-            QTest::newRow(name) << QString(name) << QString(text) << QString(statusTip);
-        };
-        row("newContactAction", "新建联系人", "增加一名新联系人");
-        row("editContactAction", "编辑联系人", "编辑选中的联系人信息");
-        row("deleteContactAction", "删除联系人", "删除选中的联系人信息");
-        row("syncAction", "同步联系人", "与中央服务器同步您的联系人信息，快捷键CTL + C");
-        row("settingsAction", "设置...", "设置...");
-        row("printAction", "打印...", "打印选中的联系人或者所有的联系人信息");
-        row("quitAction", "退出", "退出程序 快捷键 CTRL + Q");
-        row("newAccountAction", "新建帐户", "创建一个新的帐户");
-        row("deleteAccountAction", "删除帐户", "删除当前的帐户");
-        row("exportSelectedPdfAction", "选中的联系人", "将选中的联系人导出到PDF文件");
-        row("exportAllPdfAction", "全部联系人", "将全部联系人导出到PDF文件");
-        row("exportDatabaseAction", "数据库", "导出数据库，包含所有的联系人");
-        row("exportSelectedvCardAction", "选中的联系人",
-            "将选中的联系人导出为电子商务卡片 (vCard)");
-        row("exportAllvCardAction", "全部联系人", "将全部联系人导出为电子商务卡片 (vCard)");
-        row("importvCardAction", "电子商务卡片 (vCard)", "导入电子商务卡片 (vCard)");
-        row("importDatabaseAction", "数据库", "导入一个数据库，包含所有联系人");
-        row("aboutAction", "关于", "");
-        row("documentationAction", "在线文档", "在浏览器中浏览文档");
-        row("updateAction", "检测更新", "检测软件更新...");
-        row("reportBugAction", "报告程序缺陷",
-            "通过报告程序缺陷和漏洞来帮助我们改善澄岚联系人管理器");
-        row("askAction", "提问", "询问关于澄岚联系人管理器的问题");
-        row("featureRequestAction", "特色需求", "您的想法将有助于我们改善软件");
-        row("showAction", "显示澄岚联系人管理器", "");
-        row("hideAction", "隐藏澄岚联系人管理器", "");
-        row("fileMenu", "文件", "");
-        row("editMenu", "编辑", "");
-        row("accountMenu", "帐户", "");
-        row("helpMenu", "帮助", "");
-        row("importMenu", "导入", "");
-        row("exportMenu", "导出", "");
-        row("pdfMenu", "PDF", "");
-        row("vCardMenu", "电子商务卡 (vCard)", "");
-    }
-
-    void actionTexts()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, text);
-        QFETCH(QString, statusTip);
-        addAccount(QStringLiteral("a"));
-        MainWindow w;
-        const QAction *a = name.endsWith(QLatin1String("Menu"))
-                               ? find<QMenu>(&w, name)->menuAction()
-                               : find(&w, name);
-        QCOMPARE(a->text(), text);
-        QCOMPARE(a->statusTip(), statusTip);
-    }
-
     // --- which actions are enabled when
 
     // Each row starts with no account or with a local or network one holding two contacts,
@@ -290,7 +213,7 @@ private slots:
                 selectRow(list(w), 1);
                 emit form(w)->updateActionsSignal();
             } else if (step == QLatin1String("search")) {
-                w.mainWidget()->searchWidget()->lineEdit()->setText(QStringLiteral("B"));
+                searchField(w)->setText(QStringLiteral("B"));
             } else if (step.endsWith(QLatin1String("Button"))) {
                 click(&w, step);
             } else {

@@ -38,22 +38,13 @@ QList<QByteArray> blobs()
 }
 const QList<QByteArray> Blobs = blobs();
 
-QString randomText(QRandomGenerator &rng, int maxLength)
+// A search text is empty now and then, and holds more wildcards than stored texts.
+QString randomText(QRandomGenerator &rng, int maxLength, bool search = false)
 {
     QString s;
-    for (int n = rng.bounded(1, maxLength + 1); n > 0; --n)
-        s += Alphabet.at(rng.bounded(int(Alphabet.size())));
-    return s;
-}
-
-// A search text: empty now and then, and more wildcards than in stored texts.
-QString randomSearch(QRandomGenerator &rng)
-{
-    QString s;
-    for (int n = rng.bounded(5); n > 0; --n) {
-        const int pick = rng.bounded(int(Alphabet.size()) + 4);
-        s +=
-            pick < Alphabet.size() ? Alphabet.at(pick) : QString(QLatin1Char(pick % 2 ? '%' : '_'));
+    for (int n = rng.bounded(search ? 0 : 1, maxLength + 1); n > 0; --n) {
+        const int pick = rng.bounded(int(Alphabet.size()) + (search ? 4 : 0));
+        s += pick < Alphabet.size() ? Alphabet.at(pick) : QString(pick % 2 ? "%" : "_");
     }
     return s;
 }
@@ -87,21 +78,17 @@ Contact randomContact(QRandomGenerator &rng)
     return c;
 }
 
+// The text as QtTest shows one: escaped, and cut when long.
 QString describe(const QString &text)
 {
-    QString out;
-    for (const QChar ch : text)
-        out += ch.unicode() < 0x80 && ch.isPrint()
-                   ? QString(ch)
-                   : QStringLiteral("\\u%1").arg(ch.unicode(), 4, 16, QLatin1Char('0'));
-    return QLatin1Char('"') + out.left(60) + QLatin1Char('"');
+    return QString::fromLatin1(std::unique_ptr<char[]>(QTest::toString(text)).get());
 }
 
 } // namespace
 
 char *toString(const ContactEntry &e)
 {
-    return QTest::toString(QString::number(e.id) + QLatin1Char(' ') + describe(e.text));
+    return QTest::toString(QString::number(e.id) + QLatin1Char(' ') + e.text);
 }
 
 class TestContactIndex : public QObject
@@ -204,24 +191,12 @@ private slots:
         QCOMPARE(index.size(), count);
         QCOMPARE(index.entries(), databaseEntries(store));
 
-        QStringList texts = {QString(),
-                             QStringLiteral("%"),
-                             QStringLiteral("_"),
-                             QStringLiteral("__"),
-                             QStringLiteral("a"),
-                             QStringLiteral("AB"),
-                             QStringLiteral("É"),
-                             QStringLiteral("'"),
-                             QStringLiteral("\\"),
-                             QStringLiteral("a%b"),
-                             QStringLiteral("_中_"),
-                             QString(QChar(0xFFFD)),
-                             QStringLiteral("a") + QChar(0) + QStringLiteral("b"),
-                             QStringLiteral("b") + QChar(0xD800),
-                             QString(49998, QLatin1Char('%')),  // the longest pattern SQLite takes
-                             QString(49999, QLatin1Char('%'))}; // one byte too many: it fails
+        // Beside random texts: U+FFFD (as SQLite reads U+FFFF), a zero, and the longest pattern
+        // SQLite takes and one byte more (the statement fails).
+        QStringList texts{QString(QChar(0xFFFD)), QStringLiteral("a") + QChar(0) + "b",
+                          QString(49998, QLatin1Char('%')), QString(49999, QLatin1Char('%'))};
         for (int i = 0; i < 200; ++i)
-            texts << randomSearch(rng);
+            texts << randomText(rng, 4, true);
         for (const QString &t : std::as_const(texts)) {
             const QString fault = disagreement(index, store, t);
             QVERIFY2(fault.isEmpty(), qPrintable(fault));
@@ -263,8 +238,11 @@ private slots:
         QVERIFY(db.commit());
 
         QCOMPARE(index.entries(), databaseEntries(store));
+        for (const ContactEntry &e : index.entries())
+            QCOMPARE(index.entry(e.id), e); // the row the list shows after a change
+        QCOMPARE(index.entry(stranger.id).id, -1);
         for (int i = 0; i < 80; ++i) {
-            const QString fault = disagreement(index, store, randomSearch(rng));
+            const QString fault = disagreement(index, store, randomText(rng, 4, true));
             QVERIFY2(fault.isEmpty(), qPrintable(fault));
         }
         ContactIndex reloaded;
@@ -272,79 +250,34 @@ private slots:
         QCOMPARE(reloaded.entries(), index.entries());
     }
 
-    void entriesInListOrder_data()
+    // What the randomised test takes as given: the list compares UTF-16 code units (capitals
+    // first, a surrogate pair before U+FF5A), not by locale, and equal texts by id.
+    void listOrder()
     {
-        QTest::addColumn<QStringList>("pairs"); // "name|firstName", in insertion order
-        QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<QList<qint64>>("expectedIds");
-
-        QTest::newRow("code units, capitals first")
-            << QStringList{"b|", "B|", "a|x", "A|x"} << QStringList{"A x", "B ", "a x", "b "}
-            << QList<qint64>{4, 2, 3, 1};
-        QTest::newRow("space joins the pair")
-            << QStringList{"Lin|", "Li|Na", "Li|"} << QStringList{"Li ", "Li Na", "Lin "}
-            << QList<qint64>{3, 2, 1};
-        QTest::newRow("beyond ASCII") << QStringList{"é|", "z|", "李|", "王|", "ｚ|", "😀|"}
-                                      << QStringList{"z ", "é ", "李 ", "王 ", "😀 ", "ｚ "}
-                                      << QList<qint64>{2, 1, 3, 4, 6, 5};
-        QTest::newRow("equal texts by id")
-            << QStringList{"Wu|Di", "Wu Di|", "Wu|Di"} << QStringList{"Wu Di", "Wu Di", "Wu Di "}
-            << QList<qint64>{1, 3, 2};
-    }
-
-    void entriesInListOrder()
-    {
-        QFETCH(QStringList, pairs);
-        QFETCH(QStringList, expected);
-        QFETCH(QList<qint64>, expectedIds);
-
-        auto connection = newDatabase();
-        QVERIFY(connection);
-        ContactStore store(connection->db());
-        ContactIndex inserted;
-        for (const QString &pair : std::as_const(pairs)) {
-            Contact c;
-            c.name = pair.section(QLatin1Char('|'), 0, 0);
-            c.firstName = pair.section(QLatin1Char('|'), 1);
-            c.normalise();
-            QVERIFY(store.insert(c, &c.id));
-            inserted.insert(c);
-        }
-        ContactIndex loaded;
-        QVERIFY(loaded.load(connection->db()));
-        QStringList texts;
-        QList<qint64> ids;
-        for (const ContactEntry &e : loaded.entries()) {
-            texts << e.text;
-            ids << e.id;
-        }
-        QCOMPARE(texts, expected);
-        QCOMPARE(ids, expectedIds);
-        QCOMPARE(inserted.entries(), loaded.entries());
-        for (const ContactEntry &e : loaded.entries())
-            QCOMPARE(loaded.entry(e.id), e);
-        QCOMPARE(loaded.entry(99).id, -1);
+        QList<ContactEntry> entries{{1, "b "},     {2, "B "},  {3, "a x"},   {4, "é "},
+                                    {5, "ｚ "},    {6, "😀 "},  {8, "Wu Di"}, {7, "Wu Di"},
+                                    {10, "Li Na"}, {9, "Li "}, {11, "Lin "}};
+        std::sort(entries.begin(), entries.end(), entryBefore);
+        QStringList ids;
+        for (const ContactEntry &e : entries)
+            ids << QString::number(e.id);
+        QCOMPARE(ids.join(' '), QStringLiteral("2 9 10 11 7 8 3 1 4 6 5"));
     }
 
     void failedLoadLeavesIndexEmpty()
     {
         auto connection = newDatabase();
         QVERIFY(connection);
-        Contact c;
-        c.name = QStringLiteral("Zhao");
-        c.normalise();
-        QVERIFY(ContactStore(connection->db()).insert(c));
+        QVERIFY(ContactStore(connection->db()).insert(Contact()));
         ContactIndex index;
         QVERIFY(index.load(connection->db()));
         QCOMPARE(index.size(), 1);
-
         QSqlQuery(connection->db()).exec(QStringLiteral("DROP TABLE contacts"));
         QString error;
         QVERIFY(!index.load(connection->db(), &error));
-        QVERIFY(error.contains(QStringLiteral("contacts")));
+        QVERIFY2(error.contains(QStringLiteral("contacts")), qPrintable(error));
         QCOMPARE(index.size(), 0);
         QVERIFY(index.search(QString()).isEmpty());
-
         error.clear();
         QVERIFY(!index.load(QSqlDatabase(), &error));
         QVERIFY(!error.isEmpty());
