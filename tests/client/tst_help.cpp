@@ -141,12 +141,15 @@ private slots:
         MainWindow w;
         QString text;
         int tabs = 0;
+        bool ownedAndModal = false;
         QPointer<QWidget> dialog;
         QTimer::singleShot(0, this, [&] {
             dialog = QApplication::activeModalWidget();
             if (auto *about = qobject_cast<AboutDialog *>(dialog.data())) {
                 text = find<QLabel>(about, "mainLabel")->text();
                 tabs = find<QTabWidget>(about, "tabWidget")->count();
+                ownedAndModal =
+                    about->parentWidget() == &w && about->windowModality() == Qt::ApplicationModal;
                 click(about, "closeButton");
             } else if (dialog) {
                 dialog->close(); // the modal loop must end in any case
@@ -155,6 +158,7 @@ private slots:
         find(&w, "aboutAction")->trigger();
         QVERIFY2(text.contains(QStringLiteral("版本: 1.000")), qPrintable(text));
         QCOMPARE(tabs, 3);
+        QVERIFY(ownedAndModal);
         QVERIFY(dialog.isNull()); // destroyed once closed
     }
 

@@ -161,6 +161,56 @@ private slots:
         QVERIFY(!find(&w, "syncAction")->isEnabled());
     }
 
+    // --- the texts of every action and menu entry, as the user reads them
+
+    void actionTexts()
+    {
+        addAccount(QStringLiteral("a"));
+        MainWindow w;
+        // name, text, status tip; a menu goes by its name and has no tip.
+        const QList<QStringList> rows{
+            {"newContactAction", "新建联系人", "增加一名新联系人"},
+            {"editContactAction", "编辑联系人", "编辑选中的联系人信息"},
+            {"deleteContactAction", "删除联系人", "删除选中的联系人信息"},
+            {"syncAction", "同步联系人", "与中央服务器同步您的联系人信息，快捷键CTL + C"},
+            {"settingsAction", "设置...", "设置..."},
+            {"printAction", "打印...", "打印选中的联系人或者所有的联系人信息"},
+            {"quitAction", "退出", "退出程序 快捷键 CTRL + Q"},
+            {"newAccountAction", "新建帐户", "创建一个新的帐户"},
+            {"deleteAccountAction", "删除帐户", "删除当前的帐户"},
+            {"exportSelectedPdfAction", "选中的联系人", "将选中的联系人导出到PDF文件"},
+            {"exportAllPdfAction", "全部联系人", "将全部联系人导出到PDF文件"},
+            {"exportDatabaseAction", "数据库", "导出数据库，包含所有的联系人"},
+            {"exportSelectedvCardAction", "选中的联系人",
+             "将选中的联系人导出为电子商务卡片 (vCard)"},
+            {"exportAllvCardAction", "全部联系人", "将全部联系人导出为电子商务卡片 (vCard)"},
+            {"importvCardAction", "电子商务卡片 (vCard)", "导入电子商务卡片 (vCard)"},
+            {"importDatabaseAction", "数据库", "导入一个数据库，包含所有联系人"},
+            {"aboutAction", "关于", ""},
+            {"documentationAction", "在线文档", "在浏览器中浏览文档"},
+            {"updateAction", "检测更新", "检测软件更新..."},
+            {"reportBugAction", "报告程序缺陷",
+             "通过报告程序缺陷和漏洞来帮助我们改善澄岚联系人管理器"},
+            {"askAction", "提问", "询问关于澄岚联系人管理器的问题"},
+            {"featureRequestAction", "特色需求", "您的想法将有助于我们改善软件"},
+            {"showAction", "显示澄岚联系人管理器", ""},
+            {"hideAction", "隐藏澄岚联系人管理器", ""},
+            {"fileMenu", "文件", ""},
+            {"editMenu", "编辑", ""},
+            {"accountMenu", "帐户", ""},
+            {"helpMenu", "帮助", ""},
+            {"importMenu", "导入", ""},
+            {"exportMenu", "导出", ""},
+            {"pdfMenu", "PDF", ""},
+            {"vCardMenu", "电子商务卡 (vCard)", ""}};
+        for (const QStringList &row : rows) {
+            const QAction *a = row[0].endsWith(QLatin1String("Menu"))
+                                   ? find<QMenu>(&w, row[0])->menuAction()
+                                   : find(&w, row[0]);
+            QCOMPARE(a->text() + '|' + a->statusTip(), row[1] + '|' + row[2]);
+        }
+    }
+
     // --- which actions are enabled when
 
     // Each row starts with no account or with a local or network one holding two contacts,
