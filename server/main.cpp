@@ -1,16 +1,14 @@
 #include "datafolderlock.h"
 #include "mainwindow.h"
+#include "serverapplication.h"
 #include "serverdatabase.h"
-
-#include <QApplication>
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    MainWindow::prepareApplication(app);
+    ServerApplication app(argc, argv);
     DataFolderLock lock(ServerDatabase::dataDirectory());
     if (!lock.acquire()) {
-        MainWindow::refuseToStart(lock.refusal());
+        ServerApplication::refuseToStart(lock.refusal());
         return 1;
     }
     MainWindow window;

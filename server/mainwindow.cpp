@@ -1,9 +1,9 @@
 #include "mainwindow.h"
 
+#include "databasefile.h"
 #include "dialogs.h"
 #include "links.h"
 #include "logging.h"
-#include "passwords.h"
 #include "revision.h"
 #include "server.h"
 #include "serverdatabase.h"
@@ -11,31 +11,19 @@
 #include "serverwidget.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QLabel>
-#include <QLibraryInfo>
 #include <QLineEdit>
-#include <QLocale>
-#include <QLoggingCategory>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QStatusBar>
-#include <QTextCodec>
-#include <QTranslator>
 #include <QUrl>
-
-#ifdef Q_OS_UNIX
-#include <QSocketNotifier>
-#include <csignal>
-#include <sys/socket.h>
-#include <unistd.h>
-#endif
 
 namespace {
 const QByteArray DocumentationUrl = Links::webPage(Links::DocumentationPath).toEncoded();
@@ -49,75 +37,7 @@ template <typename T> T *named(T *object, const char *name)
     return object;
 }
 
-#ifdef Q_OS_UNIX
-// A server without a display is stopped with a signal; it then ends the way the quit action
-// does, so the connections being served finish first. The handler only writes one byte, the
-// rest runs on the GUI thread.
-int g_signalPipe[2] = {-1, -1};
-
-void onTerminationSignal(int)
-{
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t written = ::write(g_signalPipe[0], &byte, 1);
-}
-
-void quitOnTerminationSignals(QCoreApplication &app)
-{
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalPipe) != 0)
-        return;
-    auto *notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &app);
-    QObject::connect(notifier, &QSocketNotifier::activated, &app, [] {
-        char byte;
-        [[maybe_unused]] const ssize_t read = ::read(g_signalPipe[1], &byte, 1);
-        qCInfo(lcUi) << "quitting on a signal";
-        // exit() rather than quit(): nobody is there to answer the window's question.
-        QCoreApplication::exit(0);
-    });
-    struct sigaction action = {};
-    action.sa_handler = onTerminationSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (int signal : {SIGTERM, SIGINT, SIGHUP})
-        ::sigaction(signal, &action, nullptr);
-}
-#endif
 } // namespace
-
-void MainWindow::prepareApplication(QApplication &app)
-{
-    app.setWindowIcon(QIcon(QStringLiteral(":/icons/server.png")));
-    // Plug-ins shipped beside the program, as a packaged copy would carry them.
-    const QString programDir = QCoreApplication::applicationDirPath();
-    QCoreApplication::addLibraryPath(programDir + QStringLiteral("/plugins"));
-    QCoreApplication::addLibraryPath(programDir);
-
-    QTextCodec::setCodecForLocale(Passwords::eightBitCodec());
-
-    const QString translations = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-    const QString locale = QLocale::system().name();
-    auto *qtTranslator = new QTranslator(&app);
-    if (qtTranslator->load(QStringLiteral("qt_") + locale, translations) ||
-        qtTranslator->load(QStringLiteral("qtbase_") + locale, translations))
-        app.installTranslator(qtTranslator);
-    else
-        delete qtTranslator;
-
-    // The window hides to the tray and boxes come and go; only the quit action ends the program.
-    app.setQuitOnLastWindowClosed(false);
-#ifdef Q_OS_UNIX
-    quitOnTerminationSignals(app);
-#endif
-    // A busy server would write a line per request; QT_LOGGING_RULES turns them back on.
-    QLoggingCategory::setFilterRules(QStringLiteral("pelicard.*.debug=false"));
-}
-
-void MainWindow::refuseToStart(const QString &why)
-{
-    qCCritical(lcUi).noquote() << why;
-    const QString platform = QGuiApplication::platformName();
-    if (platform != QLatin1String("offscreen") && platform != QLatin1String("minimal"))
-        Dialogs::instance().critical(nullptr, tr("服务器启动失败"), why);
-}
 
 MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 {
@@ -140,6 +60,8 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 
     setCentralWidget(m_serverWidget);
     setWindowTitle(tr("澄岚联系人管理--服务器"));
+    m_countTimer.setSingleShot(true);
+    connect(&m_countTimer, &QTimer::timeout, this, &MainWindow::showCount);
     m_constructing = false;
 }
 
@@ -223,12 +145,23 @@ void MainWindow::showCritical(const QString &title, const QString &text)
         Dialogs::instance().critical(this, title, text);
 }
 
+void MainWindow::showCount()
+{
+    m_countTimer.stop();
+    m_serverWidget->countLabel->setText(QString::number(m_clientCount));
+}
+
+void MainWindow::showProblem(const QString &title, const QString &text)
+{
+    // Nobody may be there to answer: the box does not wait, and the server goes on serving.
+    Dialogs::instance().notify(QMessageBox::Critical, nullptr, title, text);
+}
+
 void MainWindow::initialiseDatabase()
 {
-    QString error;
-    bool storeFailed = false;
-    if (!ServerDatabase().initialise(&error, &storeFailed))
-        showCritical(storeFailed ? ServerSettings::errorTitle() : tr("数据库出错"), error);
+    ServerDatabase database;
+    if (!database.initialise())
+        showCritical(database.errorTitle(), database.errorString());
 }
 
 void MainWindow::loadSettings()
@@ -259,9 +192,8 @@ bool MainWindow::saveSettings()
 
 bool MainWindow::clientsConnected() const
 {
-    if (m_server)
-        m_server->flushCount();
-    return m_serverWidget->countLabel->text().toInt() != 0;
+    // The label may not show the latest greeting yet.
+    return m_clientCount != 0;
 }
 
 bool MainWindow::confirmDisconnect()
@@ -312,7 +244,13 @@ void MainWindow::startSlot()
         return;
     setListening(true);
 
-    m_server = new Server(this, m_serverWidget->countLabel);
+    m_server = new Server(this);
+    connect(m_server, &Server::clientCountChanged, this, [this](int count) {
+        m_clientCount = count;
+        if (!m_countTimer.isActive())
+            m_countTimer.start(CountRefreshMs);
+    });
+    connect(m_server, &Server::problem, this, &MainWindow::showProblem);
     if (!m_server->listen(QHostAddress::AnyIPv4, quint16(m_serverWidget->portSpinBox->value()))) {
         qCWarning(lcNet) << "cannot listen:" << m_server->errorString();
         showCritical(tr("服务器启动失败"),
@@ -337,6 +275,8 @@ void MainWindow::stopSlot()
 {
     if (clientsConnected() && !confirmDisconnect())
         return;
+    m_countTimer.stop();
+    m_clientCount = 0;
     m_serverWidget->countLabel->setText(QStringLiteral("0"));
     setListening(false);
     if (m_server) {
@@ -403,7 +343,8 @@ void MainWindow::resetDatabaseSlot()
         dialogs.critical(this, ServerSettings::errorTitle(), ServerSettings::errorText());
         return;
     }
-    if (ServerDatabase().remove())
+    ServerDatabase database;
+    if (database.remove())
         dialogs.information(this, tr("数据库重置"), tr("请重启程序!"));
     else
         dialogs.critical(this, tr("文件出错"), tr("无法删除数据库!"));
@@ -418,7 +359,9 @@ void MainWindow::exportDbSlot()
         return;
     if (!name.contains(QStringLiteral(".sqlite")))
         name += QStringLiteral(".sqlite");
-    if (!ServerDatabase().exportTo(name)) {
+    ServerDatabase database;
+    if (!database.exportTo(name)) {
+        qCWarning(lcDb) << "export failed:" << database.errorString();
         dialogs.critical(this, tr("导出数据库出错"), tr("在导出数据库的过程产生了错误!"));
         return;
     }
@@ -432,7 +375,8 @@ void MainWindow::importDbSlot()
         dialogs.openFileName(this, tr("导入数据文件"), QDir::homePath(), DatabaseFilter);
     if (name.isEmpty())
         return;
-    if (!ServerDatabase::isContactsDatabase(name)) {
+    if (DatabaseFile chosen(name); !chosen.isContactsDatabase()) {
+        qCWarning(lcDb) << "import refused:" << chosen.errorString();
         dialogs.critical(this, tr("文件出错"), tr("所选文件不是联系人数据库!"));
         return;
     }
@@ -446,9 +390,9 @@ void MainWindow::importDbSlot()
         dialogs.critical(this, ServerSettings::errorTitle(), ServerSettings::errorText());
         return;
     }
-    QString error;
-    if (!ServerDatabase().replaceWith(name, &error)) {
-        qCWarning(lcDb) << "import failed:" << error;
+    ServerDatabase database;
+    if (!database.replaceWith(name)) {
+        qCWarning(lcDb) << "import failed:" << database.errorString();
         if (!ServerSettings::setRevision(revision)) // harmless if it stays raised
             qCWarning(lcDb) << "revision left raised after a failed import";
         dialogs.critical(this, tr("文件出错"), tr("无法写入数据库!"));

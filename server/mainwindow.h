@@ -2,9 +2,9 @@
 
 #include <QMainWindow>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 class QAction;
-class QApplication;
 class QMenu;
 class Server;
 class ServerWidget;
@@ -18,11 +18,9 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    // What the program sets up before its window exists: icon, plug-in paths, codec,
-    // translations.
-    static void prepareApplication(QApplication &app);
-    // Says why the program cannot start: on standard error, and in a box where there is a display.
-    static void refuseToStart(const QString &why);
+    // The count label is repainted at most this often: repainting it for every greeting cost
+    // more than serving the greeting.
+    static constexpr int CountRefreshMs = 100;
 
     ServerWidget *serverWidget() const { return m_serverWidget; }
     Server *server() const { return m_server; }
@@ -56,6 +54,8 @@ private:
     bool confirmDisconnect();
     void setListening(bool listening);
     void showCritical(const QString &title, const QString &text);
+    void showCount();
+    void showProblem(const QString &title, const QString &text);
     void quitApplication();
 
     ServerWidget *m_serverWidget = nullptr;
@@ -72,6 +72,8 @@ private:
     QMenu *m_helpMenu = nullptr;
     QMenu *m_trayMenu = nullptr;
     QSystemTrayIcon *m_trayIcon = nullptr;
+    QTimer m_countTimer;
+    int m_clientCount = 0; // as the server last signalled it
     // Boxes raised while the window is being built do not wait: nobody may be there to answer.
     bool m_constructing = true;
     bool m_quitting = false;

@@ -40,6 +40,16 @@ bool RequestReader::take(QIODevice *device, qint64 count)
 
 RequestReader::Status RequestReader::read(QIODevice *device, Protocol::Message *message)
 {
+    if (m_refused != NeedMore)
+        return m_refused;
+    const Status status = readOn(device, message);
+    if (status != NeedMore && status != Complete)
+        m_refused = status;
+    return status;
+}
+
+RequestReader::Status RequestReader::readOn(QIODevice *device, Protocol::Message *message)
+{
     for (;;) {
         switch (m_stage) {
         case Stage::Size:

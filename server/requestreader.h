@@ -25,6 +25,7 @@ public:
 
 private:
     enum class Stage { Size, PasswordLength, PasswordText, Rest };
+    Status readOn(QIODevice *device, Protocol::Message *message);
     // Adds the device's bytes to the buffer until it holds count; true once it does.
     bool take(QIODevice *device, qint64 count);
 
@@ -36,4 +37,5 @@ private:
     bool m_nullPassword = false;
     qint64 m_passwordBytes = 0;
     QByteArray m_buffer;
+    Status m_refused = NeedMore; // a refusal is final
 };

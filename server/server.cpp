@@ -1,13 +1,10 @@
 #include "server.h"
 
-#include "dialogs.h"
 #include "logging.h"
 #include "serverthread.h"
 
-#include <QLabel>
 #include <QTcpSocket>
 #include <QTimer>
-#include <QWidget>
 #include <utility>
 
 #ifdef Q_OS_UNIX
@@ -42,11 +39,8 @@ void refuse(qintptr socketDescriptor)
 }
 } // namespace
 
-Server::Server(QWidget *window, QLabel *countLabel)
-    : QTcpServer(window), m_window(window), m_countLabel(countLabel)
+Server::Server(QObject *parent) : QTcpServer(parent)
 {
-    m_countTimer.setSingleShot(true);
-    connect(&m_countTimer, &QTimer::timeout, this, &Server::flushCount);
     // Out of file descriptors, say: the listener stops accepting; try again shortly instead of
     // staying deaf.
     connect(this, &QTcpServer::acceptError, this, [this] {
@@ -136,36 +130,17 @@ void Server::releaseAddress(const QHostAddress &address)
 void Server::socketErrorSlot(QString socketError)
 {
     qCWarning(lcNet) << "connection not taken over:" << socketError;
-    Dialogs::instance().notify(QMessageBox::Critical, m_window, tr("网络出错"), socketError);
-}
-
-void Server::changeCount(int delta)
-{
-    m_pendingCount += delta;
-    if (m_countRefreshMs <= 0)
-        flushCount();
-    else if (!m_countTimer.isActive())
-        m_countTimer.start(m_countRefreshMs);
-}
-
-void Server::flushCount()
-{
-    m_countTimer.stop();
-    const int delta = std::exchange(m_pendingCount, 0);
-    if (!m_countLabel || delta == 0)
-        return;
-    const int count = m_countLabel->text().toInt(); // not a number reads as 0
-    m_countLabel->setText(QString::number(count + delta));
+    emit problem(tr("网络出错"), socketError);
 }
 
 void Server::newClientSlot()
 {
-    changeCount(+1);
+    emit clientCountChanged(++m_clientCount);
 }
 
 void Server::removeClientSlot()
 {
-    changeCount(-1);
+    emit clientCountChanged(--m_clientCount);
 }
 
 // The serving thread has already stored the change; these only tell the log, and that changes
@@ -191,13 +166,12 @@ void Server::editContactSlot(QByteArray payload)
 void Server::criticalSlot(QString title, QString text)
 {
     qCWarning(lcNet).noquote() << title << text;
-    Dialogs::instance().notify(QMessageBox::Critical, nullptr, title, text);
+    emit problem(title, text);
 }
 
 void Server::changeFailedSlot(QString title, QString text)
 {
     qCWarning(lcDb).noquote() << "change not stored:" << title << text;
-    if (std::exchange(m_changeFailureShown, true))
-        return;
-    Dialogs::instance().notify(QMessageBox::Critical, nullptr, title, text);
+    if (!std::exchange(m_changeFailureShown, true))
+        emit problem(title, text);
 }

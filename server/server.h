@@ -5,17 +5,14 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QMutex>
-#include <QPointer>
 #include <QString>
 #include <QTcpServer>
-#include <QTimer>
 
-class QLabel;
-class QWidget;
 class ServerThread;
 
 // Listens for clients and serves each connection on a ServerThread of its own. Lives on the
-// GUI thread; the threads reach it only through queued signals.
+// GUI thread; the threads reach it only through queued signals. It shows nothing itself: it
+// counts the clients that greeted it and signals what the server's user should be told.
 class Server : public QTcpServer
 {
     Q_OBJECT
@@ -24,8 +21,7 @@ public:
     // thread for as long as its client keeps it open, at most a few time-outs.
     static constexpr int DefaultMaxConnections = 256;
 
-    // The window is the parent and the owner of the boxes; the label shows the client count.
-    Server(QWidget *window, QLabel *countLabel);
+    explicit Server(QObject *parent = nullptr);
     ~Server() override;
 
     void setMaxConnections(int count) { m_maxConnections = count; }
@@ -40,12 +36,14 @@ public:
     // Tells every serving thread to finish and waits until all have.
     void finishThreads();
 
-    // The count label is repainted at most this often: repainting it for every greeting cost
-    // more than serving the greeting. 0 writes every change at once.
-    static constexpr int DefaultCountRefreshMs = 100;
-    void setCountRefreshMs(int ms) { m_countRefreshMs = ms; }
-    // Writes the changes not yet shown into the count label.
-    void flushCount();
+    // Greetings minus farewells since this server was made; may go below 0, as a client that
+    // greeted an earlier one may say goodbye to this one.
+    int clientCount() const { return m_clientCount; }
+
+signals:
+    void clientCountChanged(int count);
+    // Something the server's user should be told in a box.
+    void problem(const QString &title, const QString &text);
 
 protected:
     void incomingConnection(qintptr socketDescriptor) override;
@@ -61,13 +59,11 @@ private slots:
     void changeFailedSlot(QString title, QString text);
 
 private:
-    void changeCount(int delta);
     // Counts a connection against its address; false when the address already holds its share.
     bool takeAddress(const QHostAddress &address);
     void releaseAddress(const QHostAddress &address);
 
-    QWidget *m_window;
-    QPointer<QLabel> m_countLabel;
+    int m_clientCount = 0;
     // Counted down by each thread as it ends, not by a queued call: a burst of connections can
     // keep the GUI thread accepting for a while before it gets to its queue.
     QAtomicInt m_running;
@@ -77,7 +73,4 @@ private:
     int m_maxPerAddress = DefaultMaxConnectionsPerAddress;
     // Every change fails alike until the cause is mended: one box says so, not one per change.
     bool m_changeFailureShown = false;
-    QTimer m_countTimer;
-    int m_pendingCount = 0;
-    int m_countRefreshMs = DefaultCountRefreshMs;
 };

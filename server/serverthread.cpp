@@ -184,11 +184,9 @@ void ServerThread::run()
     // A change is answered only once it and the revision that counts it are both stored. Without
     // a reply the client counts nothing and reports a failed exchange.
     using Signal = void (ServerThread::*)(QByteArray);
-    auto change = [&](const ServerDatabase::Outcome &outcome, Signal signal, RequestType type) {
-        if (!outcome.stored) {
-            emit changeFailedSignal(outcome.storeFailed ? ServerSettings::errorTitle()
-                                                        : tr("数据库出错"),
-                                    outcome.error);
+    auto change = [&](bool stored, Signal signal, RequestType type) {
+        if (!stored) {
+            emit changeFailedSignal(database.errorTitle(), database.errorString());
             return false;
         }
         emit(this->*signal)(message.payload);
@@ -196,6 +194,7 @@ void ServerThread::run()
         return true;
     };
 
+    bool answered = true;
     switch (RequestType(message.type)) {
     case RequestType::Hello:
         emit newClientSignal();
@@ -208,43 +207,27 @@ void ServerThread::run()
         reply(RequestType::RevisionQuery, Protocol::revisionText(Revision::current()));
         break;
     case RequestType::AddContact:
-        if (!change(database.addContact(message.payload), &ServerThread::addContactSignal,
-                    RequestType::AddContact)) {
-            disconnect(socket);
-            return;
-        }
+        answered = change(database.addContact(message.payload), &ServerThread::addContactSignal,
+                          RequestType::AddContact);
         break;
     case RequestType::EditContact:
-        if (!change(database.editContact(message.payload), &ServerThread::editContactSignal,
-                    RequestType::EditContact)) {
-            disconnect(socket);
-            return;
-        }
+        answered = change(database.editContact(message.payload), &ServerThread::editContactSignal,
+                          RequestType::EditContact);
         break;
     case RequestType::DeleteContact:
-        if (!change(database.deleteContact(message.payload), &ServerThread::delContactSignal,
-                    RequestType::DeleteContact)) {
-            disconnect(socket);
-            return;
-        }
+        answered = change(database.deleteContact(message.payload), &ServerThread::delContactSignal,
+                          RequestType::DeleteContact);
         break;
     case RequestType::DatabaseTransfer: {
         QByteArray file;
-        switch (database.readWhole(&file)) {
-        case ServerDatabase::ReadResult::Ok:
-            // The same bytes as a whole message, without copying the file into one.
-            socket.write(messageHead(password, RequestType::DatabaseTransfer, file.size()));
-            socket.write(file);
-            break;
-        case ServerDatabase::ReadResult::CannotOpen:
-            emit criticalSignal(tr("文件错误"), tr("无法读取数据库来发送!"));
-            socket.disconnectFromHost();
-            return;
-        case ServerDatabase::ReadResult::Empty:
-            emit criticalSignal(tr("文件错误"), tr("无法发送数据库!"));
+        if (!database.readWhole(&file)) {
+            emit criticalSignal(database.errorTitle(), database.errorString());
             socket.disconnectFromHost();
             return;
         }
+        // The same bytes as a whole message, without copying the file into one.
+        socket.write(messageHead(password, RequestType::DatabaseTransfer, file.size()));
+        socket.write(file);
         break;
     }
     default:
@@ -252,6 +235,7 @@ void ServerThread::run()
         break;
     }
 
-    flush(socket);
+    if (answered)
+        flush(socket);
     disconnect(socket);
 }

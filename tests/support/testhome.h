@@ -1,6 +1,9 @@
 #pragma once
 
+#include <QCoreApplication>
+#ifdef QT_WIDGETS_LIB
 #include <QApplication>
+#endif
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -16,15 +19,15 @@ private:
     QTemporaryDir m_dir;
 };
 
-#define PELICARD_TEST_MAIN_IMPL(AppType, TestObject)                                              \
-    int main(int argc, char *argv[])                                                              \
-    {                                                                                             \
-        TestHome home;                                                                            \
-        AppType app(argc, argv);                                                                  \
-        app.setAttribute(Qt::AA_Use96Dpi, true);                                                  \
-        TestObject tc;                                                                            \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                \
-        return QTest::qExec(&tc, argc, argv);                                                     \
+#define PELICARD_TEST_MAIN_IMPL(AppType, TestObject)                                               \
+    int main(int argc, char *argv[])                                                               \
+    {                                                                                              \
+        TestHome home;                                                                             \
+        AppType app(argc, argv);                                                                   \
+        app.setAttribute(Qt::AA_Use96Dpi, true);                                                   \
+        TestObject tc;                                                                             \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                 \
+        return QTest::qExec(&tc, argc, argv);                                                      \
     }
 
 // Widgets on the offscreen platform unless the caller chose another.

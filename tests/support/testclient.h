@@ -8,7 +8,10 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
+#include <algorithm>
+#include <functional>
 #include <memory>
+#include <vector>
 
 class QTcpSocket;
 
@@ -48,6 +51,19 @@ template <typename F> auto offThread(F f) -> decltype(f())
     loop.exec();
     thread->wait();
     return result;
+}
+
+// Starts f on a thread of its own and hands the thread over.
+inline std::unique_ptr<QThread> startThread(std::function<void()> f)
+{
+    std::unique_ptr<QThread> thread(QThread::create(std::move(f)));
+    thread->start();
+    return thread;
+}
+
+inline bool allFinished(const std::vector<std::unique_ptr<QThread>> &threads)
+{
+    return std::all_of(threads.begin(), threads.end(), [](auto &t) { return t->isFinished(); });
 }
 
 // What a database file holds, read on a connection of its own.

@@ -1,0 +1,130 @@
+#include "changequeue.h"
+#include "revision.h"
+#include "serverdatabase.h"
+#include "serversettings.h"
+#include "sqliteconnection.h"
+#include "testclient.h"
+#include "testhome.h"
+
+#include <QDir>
+#include <QLoggingCategory>
+#include <QScopeGuard>
+#include <QSettings>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+
+using TestClient::contact;
+
+class TestServerDatabase : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("pelicard.*=false")); }
+
+    void init()
+    {
+        QSettings(ServerSettings::Organisation, ServerSettings::Application).clear();
+        QDir(ServerDatabase::dataDirectory()).removeRecursively();
+        QVERIFY(ServerDatabase().initialise());
+    }
+
+    // Changes queued behind a writer are written as one batch; the bad one must fail alone.
+    void failedChangeLeavesTheBatchStored()
+    {
+        {
+            SqliteConnection connection(ServerDatabase::defaultPath(), QStringLiteral("trigger"));
+            QVERIFY(connection.open());
+            QVERIFY(QSqlQuery(connection.db())
+                        .exec("CREATE TRIGGER refuse BEFORE INSERT ON contacts WHEN NEW.name = "
+                              "'bad' BEGIN SELECT RAISE(ABORT, 'refused'); END"));
+        }
+        const QStringList names{"good1", "good2", "good3", "bad", "good4"};
+        std::vector<QString> outcomes(size_t(names.size()));
+        std::vector<std::unique_ptr<QThread>> threads;
+        const auto join = qScopeGuard([&] {
+            for (auto &thread : threads)
+                thread->wait();
+        });
+        const auto add = [&](int i) {
+            threads.push_back(TestClient::startThread([&, i] {
+                ServerDatabase db;
+                outcomes[i] = db.addContact(contact(names[i], "x"))
+                                  ? "stored"
+                                  : db.errorTitle() + ": " + db.errorString();
+            }));
+        };
+        {
+            QWriteLocker hold(&ServerDatabase::lock());
+            // Once one waits, the other is the writer: both good, whichever it is.
+            add(0);
+            add(1);
+            QTRY_COMPARE(ChangeQueue::waiting(), 1);
+            for (int i = 2; i < names.size(); ++i)
+                add(i);
+            QTRY_COMPARE(ChangeQueue::waiting(), int(names.size()) - 1);
+        }
+        QTRY_VERIFY(TestClient::allFinished(threads));
+        QCOMPARE(QStringList(outcomes.begin(), outcomes.end()),
+                 (QStringList{"stored", "stored", "stored", "数据库出错: refused", "stored"}));
+        QStringList stored = TestClient::viewFile(ServerDatabase::defaultPath()).names;
+        stored.sort();
+        QCOMPARE(stored, (QStringList{"good1 x", "good2 x", "good3 x", "good4 x"}));
+        QCOMPARE(Revision::current(), quint64(4));
+    }
+
+    void transferWaitsForTheWriter()
+    {
+        QVERIFY(ServerDatabase().addContact(contact("Li", "Lei")));
+        QByteArray bytes;
+        bool read = false;
+        QWriteLocker hold(&ServerDatabase::lock());
+        const auto thread =
+            TestClient::startThread([&] { read = ServerDatabase().readWhole(&bytes); });
+        const bool early = QTest::qWaitFor([&] { return thread->isFinished(); }, 200);
+        hold.unlock();
+        QVERIFY(thread->wait(5000));
+        QVERIFY(!early);
+        QVERIFY(read);
+        QCOMPARE(bytes, TestClient::fileBytes(ServerDatabase::defaultPath()));
+    }
+
+    void readWholeFails_data()
+    {
+        QTest::addColumn<bool>("exists");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("missing") << false << "无法读取数据库来发送!";
+        QTest::newRow("empty") << true << "无法发送数据库!";
+    }
+
+    void readWholeFails()
+    {
+        QFETCH(bool, exists);
+        QFETCH(QString, error);
+        QTemporaryDir dir;
+        QFile file(dir.filePath("server.sqlite"));
+        QVERIFY(!exists || file.open(QIODevice::WriteOnly));
+        file.close();
+        ServerDatabase db(file.fileName());
+        QByteArray bytes;
+        QVERIFY(!db.readWhole(&bytes));
+        QCOMPARE(db.errorString(), error);
+        QCOMPARE(db.errorTitle(), QString("文件错误"));
+    }
+
+    // Once each, an edit that matches no row too; a delete takes every row of the pair.
+    void changesAreCounted()
+    {
+        ServerDatabase db;
+        for (const auto &[name, firstName] :
+             {std::pair("Li", "Lei"), {"Li", "Lei"}, {"Wang", "Wu"}})
+            QVERIFY(db.addContact(contact(name, firstName)));
+        QVERIFY(db.editContact(contact("Zhao", "Yun", 9)));
+        QVERIFY(db.deleteContact(Protocol::encodeDelete("Li", "Lei")));
+        QCOMPARE(TestClient::viewFile(db.path()).names, QStringList{"Wang Wu"});
+        QCOMPARE(Revision::current(), quint64(5));
+    }
+};
+
+PELICARD_TEST_GUILESS_MAIN(TestServerDatabase)
+#include "tst_serverdatabase.moc"
