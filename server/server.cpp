@@ -65,22 +65,35 @@ void Server::finishThreads()
         thread->wait();
 }
 
+void Server::setMaxConnections(int count)
+{
+    m_maxConnections = count;
+    m_admission.setLimits(m_maxConnections, m_maxPerAddress);
+}
+
+void Server::setMaxConnectionsPerAddress(int count)
+{
+    m_maxPerAddress = count;
+    m_admission.setLimits(m_maxConnections, m_maxPerAddress);
+}
+
 void Server::incomingConnection(qintptr socketDescriptor)
 {
-    if (m_running.loadAcquire() >= m_maxConnections) {
-        qCDebug(lcNet) << "too many connections, closing a new one";
+    if (m_running.loadAcquire() >= ThreadCeiling) {
+        qCDebug(lcNet) << "too many threads, closing a new connection";
         refuse(socketDescriptor);
         return;
     }
     const QHostAddress address = peerAddress(socketDescriptor);
-    if (!takeAddress(address)) {
-        qCDebug(lcNet) << "too many connections from" << address << "closing a new one";
+    const quint64 ticket = m_admission.admit(address, socketDescriptor);
+    if (ticket == 0) {
+        qCDebug(lcNet) << "no room for a connection from" << address;
         refuse(socketDescriptor);
         return;
     }
 
     auto *thread = new ServerThread(socketDescriptor, this);
-    thread->setOnClosing([this, address] { releaseAddress(address); });
+    thread->setTicket(&m_admission, ticket);
     connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     connect(thread, &ServerThread::error, this, &Server::socketErrorSlot);
     connect(thread, &ServerThread::newClientSignal, this, &Server::newClientSlot);
@@ -96,35 +109,13 @@ void Server::incomingConnection(qintptr socketDescriptor)
     thread->start();
 
     if (!thread->isRunning() && !thread->isFinished()) {
-        // No thread could be made: the connection is dropped like one over the limit.
+        // No thread could be made: the connection is dropped like one without room.
         qCWarning(lcNet) << "cannot start a thread for a connection";
         m_running.deref();
         delete thread;
-        releaseAddress(address);
+        m_admission.release(ticket);
         refuse(socketDescriptor);
     }
-}
-
-bool Server::takeAddress(const QHostAddress &address)
-{
-    if (address.isNull())
-        return true;
-    QMutexLocker locker(&m_addressMutex);
-    int &count = m_perAddress[address];
-    if (count >= m_maxPerAddress)
-        return false;
-    ++count;
-    return true;
-}
-
-void Server::releaseAddress(const QHostAddress &address)
-{
-    if (address.isNull())
-        return;
-    QMutexLocker locker(&m_addressMutex);
-    const auto it = m_perAddress.find(address);
-    if (it != m_perAddress.end() && --*it <= 0)
-        m_perAddress.erase(it);
 }
 
 void Server::socketErrorSlot(QString socketError)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "admission.h"
+
 #include <QAtomicInt>
 #include <QByteArray>
 #include <QHash>
@@ -17,19 +19,20 @@ class Server : public QTcpServer
 {
     Q_OBJECT
 public:
-    // Connections served at once; one more is closed as soon as it is accepted. Each holds a
-    // thread for as long as its client keeps it open, at most a few time-outs.
+    // Connections served at once (see Admission). Each holds a thread for as long as its client
+    // keeps it open, at most a few time-outs.
     static constexpr int DefaultMaxConnections = 256;
+    // Threads of every kind, those finishing a reply included; beyond it newcomers are refused.
+    static constexpr int ThreadCeiling = 4 * DefaultMaxConnections;
 
     explicit Server(QObject *parent = nullptr);
     ~Server() override;
 
-    void setMaxConnections(int count) { m_maxConnections = count; }
-    int maxConnections() const { return m_maxConnections; }
+    void setMaxConnections(int count);
     // Connections one address may hold at once, so that one client, however slow, always
     // leaves room for the others.
     static constexpr int DefaultMaxConnectionsPerAddress = 32;
-    void setMaxConnectionsPerAddress(int count) { m_maxPerAddress = count; }
+    void setMaxConnectionsPerAddress(int count);
     // Serving threads that have not finished yet.
     int activeConnections() const { return m_running.loadAcquire(); }
 
@@ -59,18 +62,13 @@ private slots:
     void changeFailedSlot(QString title, QString text);
 
 private:
-    // Counts a connection against its address; false when the address already holds its share.
-    bool takeAddress(const QHostAddress &address);
-    void releaseAddress(const QHostAddress &address);
-
     int m_clientCount = 0;
     // Counted down by each thread as it ends, not by a queued call: a burst of connections can
     // keep the GUI thread accepting for a while before it gets to its queue.
     QAtomicInt m_running;
     int m_maxConnections = DefaultMaxConnections;
-    QMutex m_addressMutex; // the threads release their addresses as they close
-    QHash<QHostAddress, int> m_perAddress;
     int m_maxPerAddress = DefaultMaxConnectionsPerAddress;
+    Admission m_admission{DefaultMaxConnections, DefaultMaxConnectionsPerAddress};
     // Every change fails alike until the cause is mended: one box says so, not one per change.
     bool m_changeFailureShown = false;
 };

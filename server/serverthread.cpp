@@ -1,5 +1,6 @@
 #include "serverthread.h"
 
+#include "admission.h"
 #include "logging.h"
 #include "protocol.h"
 #include "requestreader.h"
@@ -98,15 +99,15 @@ bool ServerThread::flush(QTcpSocket &socket)
     return true;
 }
 
-void ServerThread::closing()
+void ServerThread::release()
 {
-    if (m_onClosing)
-        std::exchange(m_onClosing, nullptr)();
+    if (m_admission)
+        std::exchange(m_admission, nullptr)->release(m_ticket);
 }
 
 void ServerThread::disconnect(QTcpSocket &socket)
 {
-    closing();
+    release();
     if (isInterruptionRequested()) {
         socket.abort();
         return;
@@ -125,13 +126,14 @@ void ServerThread::disconnect(QTcpSocket &socket)
 
 void ServerThread::run()
 {
-    // Every way out lets go of the connection's share of its address.
-    struct Closing
+    QTcpSocket socket;
+    // Every way out lets go of the connection's place, before the socket closes its descriptor:
+    // until then, making room may still shut it down.
+    struct Release
     {
         ServerThread *thread;
-        ~Closing() { thread->closing(); }
+        ~Release() { thread->release(); }
     } atEnd{this};
-    QTcpSocket socket;
     if (!socket.setSocketDescriptor(m_socketDescriptor)) {
         emit error(socket.errorString());
         return;
@@ -155,6 +157,7 @@ void ServerThread::run()
             // A refusal tells nothing about the password it was measured against.
             socket.write(Protocol::encodeMessage(QString(), RequestType::WrongPassword,
                                                  Protocol::wrongPasswordPayload()));
+            release();
             flush(socket);
             disconnect(socket);
             return;
@@ -162,6 +165,7 @@ void ServerThread::run()
         if (status != RequestReader::NeedMore) {
             qCDebug(lcNet) << "refused a message:"
                            << (status == RequestReader::SizeRefused ? "size" : "malformed");
+            release();
             socket.abort();
             return;
         }
@@ -177,6 +181,8 @@ void ServerThread::run()
         }
     }
 
+    if (m_admission)
+        m_admission->answering(m_ticket);
     ServerDatabase database;
     auto reply = [&](RequestType type, const QByteArray &payload) {
         socket.write(Protocol::encodeMessage(password, type, payload));
@@ -235,6 +241,7 @@ void ServerThread::run()
         break;
     }
 
+    release(); // the reply is with the socket: the client may already be on its next request
     if (answered)
         flush(socket);
     disconnect(socket);

@@ -3,8 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QThread>
-#include <functional>
-
+class Admission;
 class QDeadlineTimer;
 class QTcpSocket;
 
@@ -17,9 +16,13 @@ class ServerThread : public QThread
 public:
     ServerThread(qintptr socketDescriptor, QObject *parent);
 
-    // Called once on the serving thread when the connection is about to close (or could not be
-    // taken over): the connection no longer counts against its address.
-    void setOnClosing(std::function<void()> onClosing) { m_onClosing = std::move(onClosing); }
+    // The connection's place among those served; released once its reply is with the socket,
+    // or it ends.
+    void setTicket(Admission *admission, quint64 ticket)
+    {
+        m_admission = admission;
+        m_ticket = ticket;
+    }
 
 signals:
     void newClientSignal();
@@ -43,9 +46,10 @@ private:
     Wait waitForReadyRead(QTcpSocket &socket, const QDeadlineTimer &deadline);
     bool flush(QTcpSocket &socket);
     void disconnect(QTcpSocket &socket);
-    void closing();
+    void release();
     void sendDatabase(QTcpSocket &socket, const QString &password);
 
     qintptr m_socketDescriptor;
-    std::function<void()> m_onClosing;
+    Admission *m_admission = nullptr;
+    quint64 m_ticket = 0;
 };
