@@ -76,8 +76,6 @@ public:
 
     QString lastError() const { return m_lastError; }
 
-    static Contact fromRow(const QSqlQuery &query);
-
 private:
     bool exec(QSqlQuery &query) const;
     QList<Contact> readAll(QSqlQuery &query) const;
