@@ -117,11 +117,19 @@ const QString SearchSql = QStringLiteral(
 
 const QString EncodingSql = QStringLiteral("PRAGMA encoding");
 
+// The driver binds a text as UTF-16, of which SQLite takes a leading U+FEFF or U+FFFE for a
+// byte-order mark and drops it (reading the rest swapped after U+FFFE). A mark of our own, in
+// this machine's order, is the one it drops: the text arrives whole, never empty or NULL.
+QString boundText(const QString &text)
+{
+    return QChar(QChar::ByteOrderMark) + text;
+}
+
 void bindContact(QSqlQuery &q, const Contact &c)
 {
     const auto texts = textsOf(c);
     for (int i = 0; i < TextColumnCount; ++i)
-        q.bindValue(QLatin1Char(':') + QLatin1String(TextColumns[i]), nonNullText(*texts[i]));
+        q.bindValue(QLatin1Char(':') + QLatin1String(TextColumns[i]), boundText(*texts[i]));
     q.bindValue(QStringLiteral(":customCount"), c.customCount);
 }
 
@@ -224,8 +232,8 @@ std::optional<Contact> ContactStore::find(const QString &name, const QString &fi
 {
     QSqlQuery query(m_db);
     prepareRead(query, FindSql);
-    query.bindValue(QStringLiteral(":name"), nonNullText(name));
-    query.bindValue(QStringLiteral(":firstName"), nonNullText(firstName));
+    query.bindValue(QStringLiteral(":name"), boundText(name));
+    query.bindValue(QStringLiteral(":firstName"), boundText(firstName));
     if (!exec(query) || !query.next())
         return std::nullopt;
     return contactOf(query);
@@ -247,8 +255,8 @@ QList<qint64> ContactStore::idsOf(const QString &name, const QString &firstName)
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     query.prepare(IdsOfSql);
-    query.bindValue(QStringLiteral(":name"), nonNullText(name));
-    query.bindValue(QStringLiteral(":firstName"), nonNullText(firstName));
+    query.bindValue(QStringLiteral(":name"), boundText(name));
+    query.bindValue(QStringLiteral(":firstName"), boundText(firstName));
     if (!exec(query))
         return ids;
     while (query.next())
@@ -294,8 +302,8 @@ bool ContactStore::remove(const QString &name, const QString &firstName)
 {
     QSqlQuery query(m_db);
     query.prepare(DeleteSql);
-    query.bindValue(QStringLiteral(":name"), nonNullText(name));
-    query.bindValue(QStringLiteral(":firstName"), nonNullText(firstName));
+    query.bindValue(QStringLiteral(":name"), boundText(name));
+    query.bindValue(QStringLiteral(":firstName"), boundText(firstName));
     return exec(query);
 }
 
@@ -323,7 +331,8 @@ QList<Contact> ContactStore::search(const QString &searchText) const
 {
     QSqlQuery query(m_db);
     prepareRead(query, SearchSql);
-    query.bindValue(QStringLiteral(":t"), QLatin1Char('%') + searchText + QLatin1Char('%'));
+    query.bindValue(QStringLiteral(":t"),
+                    boundText(QLatin1Char('%') + searchText + QLatin1Char('%')));
     return readAll(query);
 }
 

@@ -78,9 +78,9 @@ void encode(QByteArray &out, char32_t c)
     out.append(bytes, encode(bytes, c));
 }
 
-// The bytes SQLite stores for a text the driver binds as UTF-16. It differs from
-// QString::toUtf8() only for unpaired surrogates: SQLite joins any surrogate with the unit
-// after it, and writes a last one as it is.
+// The bytes SQLite stores for a text the store binds, a leading byte-order mark included. It
+// differs from QString::toUtf8() only for unpaired surrogates: SQLite joins any surrogate with
+// the unit after it, and writes a last one as it is.
 QByteArray sqliteUtf8(QStringView s)
 {
     QByteArray out;

@@ -223,6 +223,38 @@ private slots:
         QCOMPARE(m_store.search(text).size(), found ? 1 : 0);
     }
 
+    // SQLite takes a leading U+FEFF or U+FFFE of a bound UTF-16 text for a byte-order mark.
+    void textsAreStoredAsSent_data()
+    {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("mark") << "name" << 0 << QStringLiteral("\uFEFF王小明");
+        QTest::newRow("two marks") << "notes" << 10 << QStringLiteral("\uFEFF\uFEFFx");
+    }
+
+    void textsAreStoredAsSent()
+    {
+        QFETCH(QString, column);
+        QFETCH(int, field);
+        QFETCH(QString, text);
+        Contact sent = distinctContact(), changed = distinctContact('a');
+        textField(sent, field) = text;
+        textField(changed, field) = text + text;
+        QVERIFY(m_store.insert(sent, &sent.id));
+        QCOMPARE(scalar(m_db, "SELECT hex(" + column + ") FROM contacts"),
+                 QString::fromLatin1(text.toUtf8().toHex().toUpper()));
+        QCOMPARE(m_store.findById(sent.id).value_or(Contact()), sent);
+
+        QVERIFY(m_store.update(quint64(sent.id), changed));
+        changed.id = sent.id;
+        QCOMPARE(m_store.find(changed.name, changed.firstName).value_or(Contact()), changed);
+        QCOMPARE(m_store.all(), QList{changed});
+        QCOMPARE(m_store.search(text), QList{changed});
+        QVERIFY(m_store.remove(changed.name, changed.firstName));
+        QVERIFY(m_store.all().isEmpty());
+    }
+
     // A table made elsewhere may hold every column in another order.
     void columnsAreReadByName()
     {
