@@ -54,19 +54,26 @@ template <typename C> auto textsOf(C &c) // Contact or const Contact
 }
 
 // The first texts of TextColumns, named, so that a table made elsewhere with its columns in
-// another order reads the same.
-QString textColumns(int count = TextColumnCount)
+// another order reads the same. With textsAsBytes (for a UTF-8 file) a text comes as its
+// bytes: SQLite's conversion for the driver would turn U+FFFE and U+FFFF into U+FFFD.
+QString textColumns(bool textsAsBytes, int count = TextColumnCount)
 {
     QStringList columns;
-    for (int i = 0; i < count; ++i)
-        columns << QLatin1String(TextColumns[i]);
+    for (int i = 0; i < count; ++i) {
+        const QLatin1String column(TextColumns[i]);
+        columns << (textsAsBytes
+                        ? QStringLiteral("CASE WHEN typeof(%1)='text' THEN CAST(%1 AS BLOB) "
+                                         "ELSE %1 END")
+                              .arg(column)
+                        : QString(column));
+    }
     return columns.join(QStringLiteral(", "));
 }
 
 // Every value a contact holds, as contactOf() reads them.
-QString contactColumns()
+QString contactColumns(bool textsAsBytes)
 {
-    return textColumns() + QStringLiteral(", customCount, id");
+    return textColumns(textsAsBytes) + QStringLiteral(", customCount, id");
 }
 
 const QString FindSql =
@@ -133,11 +140,23 @@ void bindContact(QSqlQuery &q, const Contact &c)
     q.bindValue(QStringLiteral(":customCount"), c.customCount);
 }
 
-// Prepares a read whose column list (%1) is a whole contact, or its first texts only.
-void prepareRead(QSqlQuery &query, const QString &sql, int texts = TextColumnCount)
+// A value of contactColumns(): bytes are a text of a UTF-8 file or a blob.
+QString textOf(const QVariant &value)
 {
+    if (value.typeId() != QMetaType::QByteArray)
+        return value.toString();
+    return ContactStore::bytesDecoder()(value.toByteArray());
+}
+
+// Prepares a read whose column list (%1) is made for the store's file: a whole contact, or
+// its first texts only.
+void prepareRead(const ContactStore &store, QSqlQuery &query, const QString &sql,
+                 int texts = TextColumnCount)
+{
+    const bool asBytes = !store.storesUtf16();
     query.setForwardOnly(true);
-    query.prepare(sql.arg(texts == TextColumnCount ? contactColumns() : textColumns(texts)));
+    query.prepare(
+        sql.arg(texts == TextColumnCount ? contactColumns(asBytes) : textColumns(asBytes, texts)));
 }
 
 // One row of contactColumns().
@@ -146,7 +165,7 @@ Contact contactOf(const QSqlQuery &q)
     Contact c;
     const auto texts = textsOf(c);
     for (int i = 0; i < TextColumnCount; ++i)
-        *texts[i] = q.value(i).toString();
+        *texts[i] = textOf(q.value(i));
     c.customCount = q.value(TextColumnCount).toInt();
     c.id = q.value(TextColumnCount + 1).toLongLong();
     c.normalise();
@@ -217,6 +236,13 @@ bool ContactStore::exec(QSqlQuery &query) const
     return false;
 }
 
+QStringDecoder ContactStore::bytesDecoder()
+{
+    // Stateless: each value stands alone. A UTF-8 byte-order mark is part of the text.
+    return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                    QStringDecoder::Flag::ConvertInitialBom);
+}
+
 QList<Contact> ContactStore::readAll(QSqlQuery &query) const
 {
     QList<Contact> contacts;
@@ -231,7 +257,7 @@ QList<Contact> ContactStore::readAll(QSqlQuery &query) const
 std::optional<Contact> ContactStore::find(const QString &name, const QString &firstName) const
 {
     QSqlQuery query(m_db);
-    prepareRead(query, FindSql);
+    prepareRead(*this, query, FindSql);
     query.bindValue(QStringLiteral(":name"), boundText(name));
     query.bindValue(QStringLiteral(":firstName"), boundText(firstName));
     if (!exec(query) || !query.next())
@@ -242,7 +268,7 @@ std::optional<Contact> ContactStore::find(const QString &name, const QString &fi
 std::optional<Contact> ContactStore::findById(qint64 id) const
 {
     QSqlQuery query(m_db);
-    prepareRead(query, FindByIdSql);
+    prepareRead(*this, query, FindByIdSql);
     query.bindValue(QStringLiteral(":id"), id);
     if (!exec(query) || !query.next())
         return std::nullopt;
@@ -311,26 +337,25 @@ QList<ContactStore::NamePair> ContactStore::names() const
 {
     QList<NamePair> pairs;
     QSqlQuery query(m_db);
-    prepareRead(query, NamesSql, 2);
+    prepareRead(*this, query, NamesSql, 2);
     if (!exec(query))
         return pairs;
     while (query.next())
-        pairs.append(
-            {nonNullText(query.value(0).toString()), nonNullText(query.value(1).toString())});
+        pairs.append({nonNullText(textOf(query.value(0))), nonNullText(textOf(query.value(1)))});
     return pairs;
 }
 
 QList<Contact> ContactStore::all() const
 {
     QSqlQuery query(m_db);
-    prepareRead(query, AllSql);
+    prepareRead(*this, query, AllSql);
     return readAll(query);
 }
 
 QList<Contact> ContactStore::search(const QString &searchText) const
 {
     QSqlQuery query(m_db);
-    prepareRead(query, SearchSql);
+    prepareRead(*this, query, SearchSql);
     query.bindValue(QStringLiteral(":t"),
                     boundText(QLatin1Char('%') + searchText + QLatin1Char('%')));
     return readAll(query);
@@ -369,7 +394,7 @@ bool ContactStore::forEachSearchRow(const std::function<void(const SearchRow &)>
     const bool utf8 = !storesUtf16();
 
     // Table order: a plain scan is faster than walking the index, and the reader sorts anyway.
-    static const QByteArray sql = "SELECT " + textColumns().toLatin1() + ", id FROM contacts";
+    static const QByteArray sql = "SELECT " + textColumns(false).toLatin1() + ", id FROM contacts";
     sqlite3_stmt *raw = nullptr;
     if (sqlite3_prepare_v2(db, sql.constData(), -1, &raw, nullptr) != SQLITE_OK)
         return fail(QString::fromUtf8(sqlite3_errmsg(db)));

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringDecoder>
 #include <array>
 #include <functional>
 #include <optional>
@@ -73,6 +74,10 @@ public:
     bool storesUtf16() const;
     // Whether LIKE compares a blob as text; builds such as Debian's never let a blob match.
     static bool likeMatchesBlobs();
+
+    // Reads stored bytes (a text of a UTF-8 file, or a blob) as the store's reads give them:
+    // UTF-8 with a leading U+FEFF kept, anything ill-formed as U+FFFD.
+    static QStringDecoder bytesDecoder();
 
     QString lastError() const { return m_lastError; }
 

@@ -28,13 +28,13 @@ const QStringList Alphabet =
     << QString(QChar(0xD800)) << QStringLiteral("_") << QStringLiteral("'") << QStringLiteral("\\")
     << QStringLiteral(" ");
 
-// Values a file made elsewhere may hold, as blobs or texts: ill-formed UTF-8, a zero byte,
-// nothing at all.
+// Values a file made elsewhere may hold, as blobs or texts: ill-formed UTF-8, a zero byte, a
+// leading byte-order mark, nothing at all.
 QList<QByteArray> blobs()
 {
     QList<QByteArray> out;
     for (const QByteArray &hex :
-         QByteArray("c181 410062 fffe61 eda080 e4b8 efbfbf42 6280807a").split(' '))
+         QByteArray("c181 410062 fffe61 eda080 e4b8 efbfbf42 6280807a efbbbf41").split(' '))
         out << QByteArray::fromHex(hex);
     return out << QByteArray();
 }

@@ -230,7 +230,10 @@ private slots:
         QTest::addColumn<int>("field");
         QTest::addColumn<QString>("text");
         QTest::newRow("mark") << "name" << 0 << QStringLiteral("\uFEFF王小明");
+        QTest::newRow("swapped mark") << "firstName" << 1 << QStringLiteral("\uFFFEabc");
         QTest::newRow("two marks") << "notes" << 10 << QStringLiteral("\uFEFF\uFEFFx");
+        QTest::newRow("both, custom value")
+            << "customValue6" << 22 << QStringLiteral("\uFFFE\uFEFF值");
     }
 
     void textsAreStoredAsSent()
