@@ -43,30 +43,6 @@ struct Contact
     friend bool operator!=(const Contact &a, const Contact &b) { return !(a == b); }
 };
 
-// Column positions of "SELECT *" on the contacts table.
-namespace ContactColumn {
-enum : int {
-    Name = 0,
-    FirstName,
-    Work,
-    Home,
-    Mobile,
-    Address,
-    Zip,
-    Town,
-    Email,
-    Web,
-    Notes,
-    CustomCount,
-    CustomLabel1, // label k (0-based) at CustomLabel1 + 2k, its value one further
-    Id = 24,
-    Date = 25,
-    Count = 26
-};
-constexpr int customLabel(int k) { return CustomLabel1 + 2 * k; }
-constexpr int customValue(int k) { return CustomLabel1 + 2 * k + 1; }
-} // namespace ContactColumn
-
 // The 24 values in column order, as the contact payload carries them (no id).
 QDataStream &operator<<(QDataStream &out, const Contact &c);
 // Reads the 24 values; a stream that ends early leaves empty texts and a count of 0.

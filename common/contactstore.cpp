@@ -9,10 +9,12 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSqlRecord>
+#include <QStringList>
 #include <QVariant>
 
 #include <sqlite3.h>
 
+#include <iterator>
 #include <memory>
 
 const QString ContactStore::CreateTableSql = QStringLiteral(
@@ -30,10 +32,54 @@ const QString ContactStore::CreateIndexSql = QStringLiteral(
 
 namespace {
 
-const QString FindSql =
-    QStringLiteral("SELECT * FROM contacts WHERE name=:name AND firstName=:firstName");
+// The text columns in the order of a contact's texts; the searched columns are the same.
+const char *const TextColumns[] = {
+    "name",         "firstName",    "work",         "home",         "mobile",       "address",
+    "zip",          "town",         "email",        "web",          "notes",        "customLabel1",
+    "customValue1", "customLabel2", "customValue2", "customLabel3", "customValue3", "customLabel4",
+    "customValue4", "customLabel5", "customValue5", "customLabel6", "customValue6"};
+constexpr int TextColumnCount = int(std::size(TextColumns));
+static_assert(TextColumnCount == ContactStore::SearchRow::ColumnCount);
 
-const QString FindByIdSql = QStringLiteral("SELECT * FROM contacts WHERE id=:id");
+template <typename C> auto textsOf(C &c) // Contact or const Contact
+{
+    std::array<decltype(&c.name), TextColumnCount> texts{&c.name,   &c.firstName, &c.work, &c.home,
+                                                         &c.mobile, &c.address,   &c.zip,  &c.town,
+                                                         &c.email,  &c.web,       &c.notes};
+    for (int k = 0; k < Contact::CustomSlots; ++k) {
+        texts[size_t(11 + 2 * k)] = &c.customLabel[k];
+        texts[size_t(12 + 2 * k)] = &c.customValue[k];
+    }
+    return texts;
+}
+
+// The first texts of TextColumns, named, so that a table made elsewhere with its columns in
+// another order reads the same. With textsAsBytes (for a UTF-8 file) a text comes as its
+// bytes: SQLite's conversion for the driver would turn U+FFFE and U+FFFF into U+FFFD.
+QString textColumns(bool textsAsBytes, int count = TextColumnCount)
+{
+    QStringList columns;
+    for (int i = 0; i < count; ++i) {
+        const QLatin1String column(TextColumns[i]);
+        columns << (textsAsBytes
+                        ? QStringLiteral("CASE WHEN typeof(%1)='text' THEN CAST(%1 AS BLOB) "
+                                         "ELSE %1 END")
+                              .arg(column)
+                        : QString(column));
+    }
+    return columns.join(QStringLiteral(", "));
+}
+
+// Every value a contact holds, as contactOf() reads them.
+QString contactColumns(bool textsAsBytes)
+{
+    return textColumns(textsAsBytes) + QStringLiteral(", customCount, id");
+}
+
+const QString FindSql =
+    QStringLiteral("SELECT %1 FROM contacts WHERE name=:name AND firstName=:firstName");
+
+const QString FindByIdSql = QStringLiteral("SELECT %1 FROM contacts WHERE id=:id");
 
 const QString IdsOfSql =
     QStringLiteral("SELECT id FROM contacts WHERE name=:name AND firstName=:firstName");
@@ -63,14 +109,13 @@ const QString UpdateSql = QStringLiteral(
 const QString DeleteSql =
     QStringLiteral("DELETE FROM contacts WHERE name=:name AND firstName=:firstName");
 
-const QString NamesSql =
-    QStringLiteral("SELECT name, firstName FROM contacts ORDER BY name, firstName");
+const QString NamesSql = QStringLiteral("SELECT %1 FROM contacts ORDER BY name, firstName");
 
-const QString AllSql = QStringLiteral("SELECT * FROM contacts ORDER BY name, firstName");
+const QString AllSql = QStringLiteral("SELECT %1 FROM contacts ORDER BY name, firstName");
 
 // The search keeps its column list and LIKE semantics; the text is bound, never pasted.
 const QString SearchSql = QStringLiteral(
-    "SELECT * FROM contacts WHERE name LIKE :t OR firstName LIKE :t OR work LIKE :t OR home "
+    "SELECT %1 FROM contacts WHERE name LIKE :t OR firstName LIKE :t OR work LIKE :t OR home "
     "LIKE :t OR mobile LIKE :t OR address LIKE :t OR zip LIKE :t OR town LIKE :t OR email LIKE "
     ":t OR web LIKE :t OR notes LIKE :t OR customLabel1 LIKE :t OR customValue1 LIKE :t OR "
     "customLabel2 LIKE :t OR customValue2 LIKE :t OR customLabel3 LIKE :t OR customValue3 LIKE "
@@ -79,32 +124,52 @@ const QString SearchSql = QStringLiteral(
 
 const QString EncodingSql = QStringLiteral("PRAGMA encoding");
 
-// Table order: a plain scan is faster than walking the index, and the reader sorts anyway.
-const char SearchRowsSql[] =
-    "SELECT name, firstName, work, home, mobile, address, zip, town, email, web, notes, "
-    "customLabel1, customValue1, customLabel2, customValue2, customLabel3, customValue3, "
-    "customLabel4, customValue4, customLabel5, customValue5, customLabel6, customValue6, id "
-    "FROM contacts";
+// The driver binds a text as UTF-16, of which SQLite takes a leading U+FEFF or U+FFFE for a
+// byte-order mark and drops it (reading the rest swapped after U+FFFE). A mark of our own, in
+// this machine's order, is the one it drops: the text arrives whole, never empty or NULL.
+QString boundText(const QString &text)
+{
+    return QChar(QChar::ByteOrderMark) + text;
+}
 
 void bindContact(QSqlQuery &q, const Contact &c)
 {
-    q.bindValue(QStringLiteral(":name"), nonNullText(c.name));
-    q.bindValue(QStringLiteral(":firstName"), nonNullText(c.firstName));
-    q.bindValue(QStringLiteral(":work"), nonNullText(c.work));
-    q.bindValue(QStringLiteral(":home"), nonNullText(c.home));
-    q.bindValue(QStringLiteral(":mobile"), nonNullText(c.mobile));
-    q.bindValue(QStringLiteral(":address"), nonNullText(c.address));
-    q.bindValue(QStringLiteral(":zip"), nonNullText(c.zip));
-    q.bindValue(QStringLiteral(":town"), nonNullText(c.town));
-    q.bindValue(QStringLiteral(":email"), nonNullText(c.email));
-    q.bindValue(QStringLiteral(":web"), nonNullText(c.web));
-    q.bindValue(QStringLiteral(":notes"), nonNullText(c.notes));
+    const auto texts = textsOf(c);
+    for (int i = 0; i < TextColumnCount; ++i)
+        q.bindValue(QLatin1Char(':') + QLatin1String(TextColumns[i]), boundText(*texts[i]));
     q.bindValue(QStringLiteral(":customCount"), c.customCount);
-    for (int k = 0; k < Contact::CustomSlots; ++k) {
-        const QString n = QString::number(k + 1);
-        q.bindValue(QStringLiteral(":customLabel") + n, nonNullText(c.customLabel[k]));
-        q.bindValue(QStringLiteral(":customValue") + n, nonNullText(c.customValue[k]));
-    }
+}
+
+// A value of contactColumns(): bytes are a text of a UTF-8 file or a blob.
+QString textOf(const QVariant &value)
+{
+    if (value.typeId() != QMetaType::QByteArray)
+        return value.toString();
+    return ContactStore::bytesDecoder()(value.toByteArray());
+}
+
+// Prepares a read whose column list (%1) is made for the store's file: a whole contact, or
+// its first texts only.
+void prepareRead(const ContactStore &store, QSqlQuery &query, const QString &sql,
+                 int texts = TextColumnCount)
+{
+    const bool asBytes = !store.storesUtf16();
+    query.setForwardOnly(true);
+    query.prepare(
+        sql.arg(texts == TextColumnCount ? contactColumns(asBytes) : textColumns(asBytes, texts)));
+}
+
+// One row of contactColumns().
+Contact contactOf(const QSqlQuery &q)
+{
+    Contact c;
+    const auto texts = textsOf(c);
+    for (int i = 0; i < TextColumnCount; ++i)
+        *texts[i] = textOf(q.value(i));
+    c.customCount = q.value(TextColumnCount).toInt();
+    c.id = q.value(TextColumnCount + 1).toLongLong();
+    c.normalise();
+    return c;
 }
 
 // Returns the text of the first failure, empty when both statements ran.
@@ -171,28 +236,11 @@ bool ContactStore::exec(QSqlQuery &query) const
     return false;
 }
 
-Contact ContactStore::fromRow(const QSqlQuery &q)
+QStringDecoder ContactStore::bytesDecoder()
 {
-    Contact c;
-    c.name = q.value(ContactColumn::Name).toString();
-    c.firstName = q.value(ContactColumn::FirstName).toString();
-    c.work = q.value(ContactColumn::Work).toString();
-    c.home = q.value(ContactColumn::Home).toString();
-    c.mobile = q.value(ContactColumn::Mobile).toString();
-    c.address = q.value(ContactColumn::Address).toString();
-    c.zip = q.value(ContactColumn::Zip).toString();
-    c.town = q.value(ContactColumn::Town).toString();
-    c.email = q.value(ContactColumn::Email).toString();
-    c.web = q.value(ContactColumn::Web).toString();
-    c.notes = q.value(ContactColumn::Notes).toString();
-    c.customCount = q.value(ContactColumn::CustomCount).toInt();
-    for (int k = 0; k < Contact::CustomSlots; ++k) {
-        c.customLabel[k] = q.value(ContactColumn::customLabel(k)).toString();
-        c.customValue[k] = q.value(ContactColumn::customValue(k)).toString();
-    }
-    c.id = q.value(ContactColumn::Id).toLongLong();
-    c.normalise();
-    return c;
+    // Stateless: each value stands alone. A UTF-8 byte-order mark is part of the text.
+    return QStringDecoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                    QStringDecoder::Flag::ConvertInitialBom);
 }
 
 QList<Contact> ContactStore::readAll(QSqlQuery &query) const
@@ -202,31 +250,29 @@ QList<Contact> ContactStore::readAll(QSqlQuery &query) const
     if (!exec(query))
         return contacts;
     while (query.next())
-        contacts.append(fromRow(query));
+        contacts.append(contactOf(query));
     return contacts;
 }
 
 std::optional<Contact> ContactStore::find(const QString &name, const QString &firstName) const
 {
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    query.prepare(FindSql);
-    query.bindValue(QStringLiteral(":name"), nonNullText(name));
-    query.bindValue(QStringLiteral(":firstName"), nonNullText(firstName));
+    prepareRead(*this, query, FindSql);
+    query.bindValue(QStringLiteral(":name"), boundText(name));
+    query.bindValue(QStringLiteral(":firstName"), boundText(firstName));
     if (!exec(query) || !query.next())
         return std::nullopt;
-    return fromRow(query);
+    return contactOf(query);
 }
 
 std::optional<Contact> ContactStore::findById(qint64 id) const
 {
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    query.prepare(FindByIdSql);
+    prepareRead(*this, query, FindByIdSql);
     query.bindValue(QStringLiteral(":id"), id);
     if (!exec(query) || !query.next())
         return std::nullopt;
-    return fromRow(query);
+    return contactOf(query);
 }
 
 QList<qint64> ContactStore::idsOf(const QString &name, const QString &firstName) const
@@ -235,8 +281,8 @@ QList<qint64> ContactStore::idsOf(const QString &name, const QString &firstName)
     QSqlQuery query(m_db);
     query.setForwardOnly(true);
     query.prepare(IdsOfSql);
-    query.bindValue(QStringLiteral(":name"), nonNullText(name));
-    query.bindValue(QStringLiteral(":firstName"), nonNullText(firstName));
+    query.bindValue(QStringLiteral(":name"), boundText(name));
+    query.bindValue(QStringLiteral(":firstName"), boundText(firstName));
     if (!exec(query))
         return ids;
     while (query.next())
@@ -282,8 +328,8 @@ bool ContactStore::remove(const QString &name, const QString &firstName)
 {
     QSqlQuery query(m_db);
     query.prepare(DeleteSql);
-    query.bindValue(QStringLiteral(":name"), nonNullText(name));
-    query.bindValue(QStringLiteral(":firstName"), nonNullText(firstName));
+    query.bindValue(QStringLiteral(":name"), boundText(name));
+    query.bindValue(QStringLiteral(":firstName"), boundText(firstName));
     return exec(query);
 }
 
@@ -291,28 +337,27 @@ QList<ContactStore::NamePair> ContactStore::names() const
 {
     QList<NamePair> pairs;
     QSqlQuery query(m_db);
-    query.setForwardOnly(true);
-    query.prepare(NamesSql);
+    prepareRead(*this, query, NamesSql, 2);
     if (!exec(query))
         return pairs;
     while (query.next())
-        pairs.append(
-            {nonNullText(query.value(0).toString()), nonNullText(query.value(1).toString())});
+        pairs.append({nonNullText(textOf(query.value(0))), nonNullText(textOf(query.value(1)))});
     return pairs;
 }
 
 QList<Contact> ContactStore::all() const
 {
     QSqlQuery query(m_db);
-    query.prepare(AllSql);
+    prepareRead(*this, query, AllSql);
     return readAll(query);
 }
 
 QList<Contact> ContactStore::search(const QString &searchText) const
 {
     QSqlQuery query(m_db);
-    query.prepare(SearchSql);
-    query.bindValue(QStringLiteral(":t"), QLatin1Char('%') + searchText + QLatin1Char('%'));
+    prepareRead(*this, query, SearchSql);
+    query.bindValue(QStringLiteral(":t"),
+                    boundText(QLatin1Char('%') + searchText + QLatin1Char('%')));
     return readAll(query);
 }
 
@@ -348,8 +393,10 @@ bool ContactStore::forEachSearchRow(const std::function<void(const SearchRow &)>
     // In a UTF-8 file a text's stored bytes are what LIKE reads; other files convert.
     const bool utf8 = !storesUtf16();
 
+    // Table order: a plain scan is faster than walking the index, and the reader sorts anyway.
+    static const QByteArray sql = "SELECT " + textColumns(false).toLatin1() + ", id FROM contacts";
     sqlite3_stmt *raw = nullptr;
-    if (sqlite3_prepare_v2(db, SearchRowsSql, -1, &raw, nullptr) != SQLITE_OK)
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &raw, nullptr) != SQLITE_OK)
         return fail(QString::fromUtf8(sqlite3_errmsg(db)));
     const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt *)> statement(raw, sqlite3_finalize);
 

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
+#include <QStringDecoder>
 #include <array>
 #include <functional>
 #include <optional>
@@ -74,9 +75,11 @@ public:
     // Whether LIKE compares a blob as text; builds such as Debian's never let a blob match.
     static bool likeMatchesBlobs();
 
-    QString lastError() const { return m_lastError; }
+    // Reads stored bytes (a text of a UTF-8 file, or a blob) as the store's reads give them:
+    // UTF-8 with a leading U+FEFF kept, anything ill-formed as U+FFFD.
+    static QStringDecoder bytesDecoder();
 
-    static Contact fromRow(const QSqlQuery &query);
+    QString lastError() const { return m_lastError; }
 
 private:
     bool exec(QSqlQuery &query) const;

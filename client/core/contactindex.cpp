@@ -3,6 +3,7 @@
 #include "contactstore.h"
 
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <sys/mman.h>
 
@@ -78,9 +79,9 @@ void encode(QByteArray &out, char32_t c)
     out.append(bytes, encode(bytes, c));
 }
 
-// The bytes SQLite stores for a text the driver binds as UTF-16. It differs from
-// QString::toUtf8() only for unpaired surrogates: SQLite joins any surrogate with the unit
-// after it, and writes a last one as it is.
+// The bytes SQLite stores for a text the store binds, a leading byte-order mark included. It
+// differs from QString::toUtf8() only for unpaired surrogates: SQLite joins any surrogate with
+// the unit after it, and writes a last one as it is.
 QByteArray sqliteUtf8(QStringView s)
 {
     QByteArray out;
@@ -96,52 +97,26 @@ QByteArray sqliteUtf8(QStringView s)
     return out;
 }
 
-// Appends a text as the driver hands it over: SQLite's own conversion to UTF-16, which
-// reads UTF-8 as its LIKE does; or, for a blob, the driver's bytes through QString::fromUtf8.
-// Never writes more units than there are bytes.
-char16_t *appendUtf16(char16_t *out, QByteArrayView bytes, bool blob)
-{
-    if (blob) {
-        const QString text = QString::fromUtf8(bytes);
-        std::memcpy(out, text.utf16(), size_t(text.size()) * 2);
-        return out + text.size();
-    }
-    const auto *p = reinterpret_cast<const uchar8 *>(bytes.data());
-    const uchar8 *end = p + bytes.size();
-    while (p < end) {
-        if (*p < 0x80) {
-            *out++ = *p++;
-            continue;
-        }
-        const char32_t c = decode(p, end);
-        if (c <= 0xFFFF) {
-            *out++ = char16_t(c);
-        } else {
-            *out++ = char16_t(0xD800 + (((c - 0x10000) >> 10) & 0x3FF));
-            *out++ = char16_t(0xDC00 + (c & 0x3FF));
-        }
-    }
-    return out;
-}
-
-// name, one space, firstName, as the list statement would show them; a stored name that is
-// not null is taken as it is.
-QString displayText(QByteArrayView name, QByteArrayView firstName, quint32 blobMask,
+// name, one space, firstName, as the store reads them; a stored name that is not null is
+// taken as it is.
+QString displayText(QByteArrayView name, QByteArrayView firstName,
                     const std::array<QString, 2> &stored = {})
 {
-    QString text(name.size() + 1 + firstName.size() + stored[0].size() + stored[1].size(),
+    QStringDecoder decoder = ContactStore::bytesDecoder();
+    QString text(decoder.requiredSpace(name.size()) + 1 + decoder.requiredSpace(firstName.size()) +
+                     stored[0].size() + stored[1].size(),
                  Qt::Uninitialized);
-    auto *out = reinterpret_cast<char16_t *>(text.data());
+    QChar *out = text.data();
     const auto part = [&](int i, QByteArrayView bytes) {
         if (stored[i].isNull())
-            return appendUtf16(out, bytes, blobMask & (1u << i));
-        std::memcpy(out, stored[i].utf16(), size_t(stored[i].size()) * 2);
+            return decoder.appendToBuffer(out, bytes);
+        std::memcpy(out, stored[i].constData(), size_t(stored[i].size()) * 2);
         return out + stored[i].size();
     };
     out = part(0, name);
     *out++ = u' ';
     out = part(1, firstName);
-    text.truncate(out - reinterpret_cast<char16_t *>(text.data()));
+    text.truncate(out - text.constData());
     return text;
 }
 
@@ -359,7 +334,7 @@ struct Batch
     struct Row
     {
         qint64 id;
-        quint32 silentMask, blobMask;
+        quint32 silentMask;
         std::array<qint32, ContactIndex::ColumnCount> lengths;
         std::array<QString, 2> storedNames;
     };
@@ -451,9 +426,9 @@ bool ContactIndex::load(const QSqlDatabase &db, QString *error)
                 columns[size_t(i)] = QByteArrayView(bytes, row.lengths[size_t(i)]);
                 bytes += row.lengths[size_t(i)];
             }
-            // The display text as the list statement would give it.
+            // The display text as the store reads it.
             append(row.id, columns, row.silentMask,
-                   displayText(columns[0], columns[1], row.blobMask, row.storedNames));
+                   displayText(columns[0], columns[1], row.storedNames));
         }
     };
     BatchQueue queue;
@@ -465,7 +440,6 @@ bool ContactIndex::load(const QSqlDatabase &db, QString *error)
         Batch::Row &staged = batch.rows.emplace_back();
         staged.id = row.id;
         staged.silentMask = row.nullMask | (row.blobMask & blobs);
-        staged.blobMask = row.blobMask;
         staged.storedNames = row.storedNames;
         for (int i = 0; i < ColumnCount; ++i) {
             const QByteArrayView column = row.columns[size_t(i)];
@@ -674,7 +648,7 @@ void ContactIndex::add(const Contact &contact)
     // something else in a UTF-8 file, but keeps it in a UTF-16 one.
     place(append(contact.id, columns, 0,
                  m_utf16 ? Contact::displayText(contact.name, contact.firstName)
-                         : displayText(bytes[0], bytes[1], 0)));
+                         : displayText(bytes[0], bytes[1])));
 }
 
 bool ContactIndex::update(const Contact &contact)

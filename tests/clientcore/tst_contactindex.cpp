@@ -20,19 +20,21 @@ const QStringList SearchedColumns =
         .split(QLatin1Char(' '));
 
 // Few symbols, so that random texts often match: letters in both cases, characters outside
-// ASCII that a case-folding search would confuse, one outside the BMP, a code point SQLite
-// reads as U+FFFD, an unpaired surrogate, and the characters with a meaning in LIKE or SQL.
-const QStringList Alphabet = QStringLiteral("a A b B z 中 é É 😀 \uffff %").split(QLatin1Char(' '))
-                             << QString(QChar(0xD800)) << QStringLiteral("_") << QStringLiteral("'")
-                             << QStringLiteral("\\") << QStringLiteral(" ");
+// ASCII that a case-folding search would confuse, one outside the BMP, code points SQLite
+// reads as U+FFFD, byte-order marks (which SQLite drops from the start of a bound text), an
+// unpaired surrogate, and the characters with a meaning in LIKE or SQL.
+const QStringList Alphabet =
+    QStringLiteral("a A b B z 中 é É 😀 \uffff \ufffe \ufeff %").split(QLatin1Char(' '))
+    << QString(QChar(0xD800)) << QStringLiteral("_") << QStringLiteral("'") << QStringLiteral("\\")
+    << QStringLiteral(" ");
 
-// Values a file made elsewhere may hold, as blobs or texts: ill-formed UTF-8, a zero byte,
-// nothing at all.
+// Values a file made elsewhere may hold, as blobs or texts: ill-formed UTF-8, a zero byte, a
+// leading byte-order mark, nothing at all.
 QList<QByteArray> blobs()
 {
     QList<QByteArray> out;
     for (const QByteArray &hex :
-         QByteArray("c181 410062 fffe61 eda080 e4b8 efbfbf42 6280807a").split(' '))
+         QByteArray("c181 410062 fffe61 eda080 e4b8 efbfbf42 6280807a efbbbf41").split(' '))
         out << QByteArray::fromHex(hex);
     return out << QByteArray();
 }
@@ -191,9 +193,10 @@ private slots:
         QCOMPARE(index.size(), count);
         QCOMPARE(index.entries(), databaseEntries(store));
 
-        // Beside random texts: U+FFFD (as SQLite reads U+FFFF), a zero, and the longest pattern
-        // SQLite takes and one byte more (the statement fails).
-        QStringList texts{QString(QChar(0xFFFD)), QStringLiteral("a") + QChar(0) + "b",
+        // Beside random texts: U+FFFD (as SQLite reads U+FFFF), texts led by a byte-order mark,
+        // a zero, and the longest pattern SQLite takes and one byte more (the statement fails).
+        QStringList texts{QString(QChar(0xFFFD)),           QStringLiteral("\ufeff中"),
+                          QStringLiteral("\ufffea"),        QStringLiteral("a") + QChar(0) + "b",
                           QString(49998, QLatin1Char('%')), QString(49999, QLatin1Char('%'))};
         for (int i = 0; i < 200; ++i)
             texts << randomText(rng, 4, true);

@@ -9,6 +9,8 @@
 #include <QSqlQuery>
 #include <QStandardPaths>
 
+#include <algorithm>
+
 namespace {
 
 // The two statements exactly as every contacts database of both programs is made with.
@@ -219,6 +221,62 @@ private slots:
         set.bindValue(QStringLiteral(":v"), value);
         QVERIFY2(set.exec(), qPrintable(set.lastError().text()));
         QCOMPARE(m_store.search(text).size(), found ? 1 : 0);
+    }
+
+    // SQLite takes a leading U+FEFF or U+FFFE of a bound UTF-16 text for a byte-order mark.
+    void textsAreStoredAsSent_data()
+    {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("mark") << "name" << 0 << QStringLiteral("\uFEFF王小明");
+        QTest::newRow("swapped mark") << "firstName" << 1 << QStringLiteral("\uFFFEabc");
+        QTest::newRow("two marks") << "notes" << 10 << QStringLiteral("\uFEFF\uFEFFx");
+        QTest::newRow("both, custom value")
+            << "customValue6" << 22 << QStringLiteral("\uFFFE\uFEFF值");
+    }
+
+    void textsAreStoredAsSent()
+    {
+        QFETCH(QString, column);
+        QFETCH(int, field);
+        QFETCH(QString, text);
+        Contact sent = distinctContact(), changed = distinctContact('a');
+        textField(sent, field) = text;
+        textField(changed, field) = text + text;
+        QVERIFY(m_store.insert(sent, &sent.id));
+        QCOMPARE(scalar(m_db, "SELECT hex(" + column + ") FROM contacts"),
+                 QString::fromLatin1(text.toUtf8().toHex().toUpper()));
+        QCOMPARE(m_store.findById(sent.id).value_or(Contact()), sent);
+
+        QVERIFY(m_store.update(quint64(sent.id), changed));
+        changed.id = sent.id;
+        QCOMPARE(m_store.find(changed.name, changed.firstName).value_or(Contact()), changed);
+        QCOMPARE(m_store.all(), QList{changed});
+        QCOMPARE(m_store.search(text), QList{changed});
+        QVERIFY(m_store.remove(changed.name, changed.firstName));
+        QVERIFY(m_store.all().isEmpty());
+    }
+
+    // A table made elsewhere may hold every column in another order.
+    void columnsAreReadByName()
+    {
+        const QString definitions = ExpectedCreateTable.section(QLatin1Char('('), 1).chopped(1);
+        QStringList columns = definitions.split(QRegularExpression(QStringLiteral(", (?=\")")));
+        QCOMPARE(columns.size(), 26);
+        std::reverse(columns.begin(), columns.end());
+        QSqlQuery sql(m_db);
+        QVERIFY(sql.exec(QStringLiteral("DROP TABLE contacts")) &&
+                sql.exec(QStringLiteral("CREATE TABLE contacts (%1)").arg(columns.join(", "))));
+
+        Contact first = distinctContact('A'), second = distinctContact('a');
+        QVERIFY(m_store.insert(first, &first.id) && m_store.insert(second, &second.id));
+        QCOMPARE(m_store.find(first.name, first.firstName).value_or(Contact()), first);
+        QCOMPARE(m_store.search(QStringLiteral("字")), (QList{first, second}));
+        // Saved unchanged, as the form does: nothing else may change.
+        const Contact read = m_store.findById(first.id).value_or(Contact());
+        QVERIFY(m_store.update(quint64(read.id), read));
+        QCOMPARE(m_store.all(), (QList{first, second}));
     }
 };
 
