@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 #include "serverapplication.h"
 #include "serverdatabase.h"
+#include "serversettings.h"
 
 int main(int argc, char *argv[])
 {
@@ -11,6 +12,7 @@ int main(int argc, char *argv[])
         ServerApplication::refuseToStart(lock.refusal());
         return 1;
     }
+    ServerSettings::removeStaleLock();
     MainWindow window;
     window.show();
     return app.exec();

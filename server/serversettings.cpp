@@ -129,6 +129,13 @@ PasswordCache &passwordCache()
 }
 } // namespace
 
+void removeStaleLock()
+{
+    const QString lock = store().fileName() + QStringLiteral(".lock");
+    if (QFile::exists(lock) && !QFile::remove(lock))
+        qCWarning(lcDb) << "cannot remove" << lock;
+}
+
 QString errorTitle()
 {
     return QCoreApplication::translate("ServerSettings", "设置出错");

@@ -11,6 +11,11 @@ namespace ServerSettings {
 extern const char Organisation[]; // "brisvane"
 extern const char Application[];  // "Pelicard-server"
 
+// Removes the store's write lock left by a server that was killed while writing. Only for a
+// process that holds the data folder: no other server writes this store then, and the lock's
+// process id may already be another program's, which would keep every write waiting.
+void removeStaleLock();
+
 // The box shown when a setter failed.
 QString errorTitle();
 QString errorText();
