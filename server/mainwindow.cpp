@@ -166,6 +166,12 @@ void MainWindow::initialiseDatabase()
 
 void MainWindow::loadSettings()
 {
+    // A store that cannot be read is never taken for one without a password; nothing in it is
+    // changed either.
+    if (const QString error = ServerSettings::readError(); !error.isEmpty()) {
+        showCritical(ServerSettings::errorTitle(), error);
+        return;
+    }
     restoreGeometry(ServerSettings::geometry());
     if (ServerSettings::hasPassword())
         m_serverWidget->passwordEdit->setText(PasswordPlaceholder);
@@ -178,6 +184,10 @@ void MainWindow::loadSettings()
 
 bool MainWindow::saveSettings()
 {
+    if (!ServerSettings::readError().isEmpty()) {
+        qCWarning(lcUi) << "settings not saved: the store cannot be read";
+        return false;
+    }
     bool saved = ServerSettings::setGeometry(saveGeometry());
     const QString typed = m_serverWidget->passwordEdit->text();
     if (!typed.isEmpty() && typed != PasswordPlaceholder && ServerSettings::isUsablePassword(typed))
@@ -239,6 +249,16 @@ void MainWindow::startSlot()
         m_serverWidget->passwordEdit->setFocus();
         return;
     }
+    if (const QString error = ServerSettings::readError(); !error.isEmpty()) {
+        showCritical(ServerSettings::errorTitle(), error);
+        return;
+    }
+    // A digest stored by an earlier build that refused no password.
+    if (typed == PasswordPlaceholder && ServerSettings::storedPasswordIsWeak()) {
+        statusBar()->showMessage(tr("错误: 此密码不安全, 请换一个!"));
+        qCWarning(lcUi) << "the stored password is not safe; not listening";
+        return;
+    }
     // Clients would be refused with a password that the next start no longer knows.
     if (!saveSettings())
         return;
@@ -258,7 +278,7 @@ void MainWindow::startSlot()
         stopSlot();
         return;
     }
-    if (ServerSettings::passwordText().isEmpty()) {
+    if (ServerSettings::passwordText().value_or(QString()).isEmpty()) {
         // The placeholder typed where no password was ever stored, or a digest stored before
         // weak ones were refused.
         qCWarning(lcNet) << "listening without a password: anyone can connect";

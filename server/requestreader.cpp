@@ -21,13 +21,13 @@ bool sameBytes(const QByteArray &a, const QByteArray &b)
 }
 } // namespace
 
-RequestReader::RequestReader(const QString &password, qint64 maxSize)
-    : m_password(password), m_maxSize(maxSize)
+RequestReader::RequestReader(const std::optional<QString> &password, qint64 maxSize)
+    : m_password(password.value_or(QString())), m_refuseAll(!password), m_maxSize(maxSize)
 {
-    m_expected.resize(password.size() * 2);
+    m_expected.resize(m_password.size() * 2);
     // Not utf16(): on a null text it makes the caller's text an empty one.
-    qToBigEndian<char16_t>(reinterpret_cast<const char16_t *>(password.constData()),
-                           password.size(), m_expected.data());
+    qToBigEndian<char16_t>(reinterpret_cast<const char16_t *>(m_password.constData()),
+                           m_password.size(), m_expected.data());
 }
 
 bool RequestReader::take(QIODevice *device, qint64 count)
@@ -80,7 +80,7 @@ RequestReader::Status RequestReader::readOn(QIODevice *device, Protocol::Message
         case Stage::PasswordText:
             if (!take(device, m_passwordBytes))
                 return NeedMore;
-            if (!sameBytes(m_buffer, m_expected))
+            if (!sameBytes(m_buffer, m_expected) || m_refuseAll)
                 return WrongPassword;
             m_buffer.clear();
             m_stage = Stage::Rest;

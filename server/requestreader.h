@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 class QIODevice;
 
@@ -17,7 +18,9 @@ public:
     enum Status { NeedMore, Complete, SizeRefused, Malformed, WrongPassword };
 
     // password: the server's own password text; a null and an empty text count as equal.
-    explicit RequestReader(const QString &password, qint64 maxSize = Protocol::MaxRequestSize);
+    // Without one (it cannot be read) every password field is wrong.
+    explicit RequestReader(const std::optional<QString> &password,
+                           qint64 maxSize = Protocol::MaxRequestSize);
 
     Status read(QIODevice *device, Protocol::Message *message);
     // A byte of the request has been taken from the device.
@@ -30,6 +33,7 @@ private:
     bool take(QIODevice *device, qint64 count);
 
     QString m_password;
+    bool m_refuseAll = false;
     QByteArray m_expected; // the password as it travels: UTF-16, big-endian
     qint64 m_maxSize;
     Stage m_stage = Stage::Size;

@@ -90,19 +90,28 @@ FileStamp stampOf(const QByteArray &path)
 #endif
 }
 
+bool isWeakDigest(const QByteArray &digest)
+{
+    return !digest.isEmpty() && digest.left(MinimumTextBytes).contains('\0');
+}
+
 // Every request checks the password, and opening the store costs more than a whole exchange; so
 // the text is kept and read again only when the store's file has changed.
 class PasswordCache
 {
 public:
-    QString text()
+    std::optional<QString> text()
     {
         QMutexLocker locker(&m_mutex);
         if (m_path.isEmpty())
             m_path = QFile::encodeName(store().fileName());
         const FileStamp stamp = stampOf(m_path);
         if (!m_valid || !(stamp == m_stamp)) {
-            m_text = Passwords::fieldText(store().value(PasswordKey));
+            const QVariant digest = store().value(PasswordKey);
+            if (!readError().isEmpty() || isWeakDigest(digest.toByteArray()))
+                m_text.reset();
+            else
+                m_text = Passwords::fieldText(digest);
             m_stamp = stamp;
             m_valid = true;
         }
@@ -119,7 +128,7 @@ private:
     QByteArray m_path;
     bool m_valid = false;
     FileStamp m_stamp;
-    QString m_text;
+    std::optional<QString> m_text;
 };
 
 PasswordCache &passwordCache()
@@ -147,9 +156,31 @@ QString errorText()
         .arg(QDir::toNativeSeparators(store().fileName()));
 }
 
-QString passwordText()
+std::optional<QString> passwordText()
 {
     return passwordCache().text();
+}
+
+QString readError()
+{
+    // Not the store's status: it also reports a failed write, and a store that cannot be
+    // written can still be read.
+    const QSettings settings = store();
+    const QFileInfo file(settings.fileName());
+    const QString path = QDir::toNativeSeparators(file.filePath());
+    if (file.exists() && (!file.isFile() || !file.isReadable()))
+        return QCoreApplication::translate("ServerSettings",
+                                           "无法读取设置文件 %1: 没有权限或不是文件")
+            .arg(path);
+    if (settings.status() == QSettings::FormatError)
+        return QCoreApplication::translate("ServerSettings", "无法读取设置文件 %1: 格式错误")
+            .arg(path);
+    return QString();
+}
+
+bool storedPasswordIsWeak()
+{
+    return isWeakDigest(store().value(PasswordKey).toByteArray());
 }
 
 bool hasPassword()

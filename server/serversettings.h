@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 // Every key of the server's settings store. Each call opens the store anew, so a value written
 // by one thread is what the next reader on any thread gets. Every setter tells whether the value
@@ -21,8 +22,14 @@ QString errorTitle();
 QString errorText();
 
 // The password field every message carries: the stored digest read back as text, null when no
-// password was ever stored.
-QString passwordText();
+// password was ever stored. Nothing when the store cannot be read or holds a digest too weak to
+// use: then no password opens the server, not even none.
+std::optional<QString> passwordText();
+// Why the store cannot be read (its path and the reason); empty when it can. A missing file
+// can be read: it is a first start.
+QString readError();
+// A stored digest that a password typed today could not give (see MinimumTextBytes).
+bool storedPasswordIsWeak();
 // True when a digest is stored (the window then shows a placeholder instead of the password).
 bool hasPassword();
 // False for a password whose digest holds a zero byte among its first MinimumTextBytes: the

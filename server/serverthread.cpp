@@ -142,8 +142,9 @@ void ServerThread::run()
     // Until the password is proved, what a client sends stays in the kernel's buffers, not
     // in ours.
     socket.setReadBufferSize(ReadBufferBytes);
-    const QString password = ServerSettings::passwordText();
-    RequestReader reader(password);
+    const std::optional<QString> stored = ServerSettings::passwordText();
+    RequestReader reader(stored);
+    const QString password = stored.value_or(QString());
     Message message;
     // The first bytes are waited for once; from the first byte on, the whole request has one
     // deadline, so a client cannot hold its connection by sending a byte now and then.

@@ -189,6 +189,41 @@ private slots:
                             "c3 dc c2 eb b4 ed ce f3 21"));
     }
 
+    // A store that cannot be read, or holds a digest too weak to use, opens the server to no
+    // password at all, until it is mended.
+    void unusablePasswordOpensNothing_data()
+    {
+        QTest::addColumn<bool>("weak"); // a weak digest stored, else the store unreadable
+        QTest::addColumn<QString>("password");
+        for (bool weak : {false, true}) {
+            const char *why = weak ? "weak digest" : "unreadable store";
+            QTest::addRow("%s, null field", why) << weak << QString();
+            QTest::addRow("%s, empty field", why) << weak << QStringLiteral("");
+            QTest::addRow("%s, the old field", why) << weak << field();
+        }
+    }
+
+    void unusablePasswordOpensNothing()
+    {
+        QFETCH(bool, weak);
+        QFETCH(QString, password);
+        std::optional<DamagedFile> damage;
+        if (weak) {
+            QByteArray digest = Passwords::sha1Digest(QStringLiteral("s3cret 口令"));
+            digest[3] = '\0';
+            QSettings(ServerSettings::Organisation, ServerSettings::Application)
+                .setValue("server/password", digest);
+        } else {
+            QVERIFY(damage.emplace(settingsFile(), DamagedFile::Directory).ok);
+        }
+        for (RequestType type : {RequestType::Hello, RequestType::DatabaseTransfer})
+            QCOMPARE(send(encodeMessage(password, type, pingPayload())).message.type,
+                     qint16(RequestType::WrongPassword));
+        damage.reset();
+        QVERIFY(ServerSettings::setPassword(QStringLiteral("s3cret 口令")));
+        QVERIFY(request(RequestType::Hello, pingPayload()).message.is(RequestType::Hello));
+    }
+
     // A failed transfer closes without a byte and tells the server's user.
     void failedTransferIsSignalled_data()
     {

@@ -204,6 +204,45 @@ private slots:
         QCOMPARE(ServerSettings::port(), port);
     }
 
+    // Started with the program on a store it cannot read, or on a digest too weak to use, the
+    // server does not listen and says why; the store is left as it was.
+    void unusableSettingsKeepItFromListening_data()
+    {
+        QTest::addColumn<bool>("weak");
+        QTest::newRow("unreadable") << false;
+        QTest::newRow("weak digest stored") << true;
+    }
+
+    void unusableSettingsKeepItFromListening()
+    {
+        QFETCH(bool, weak);
+        QVERIFY(ServerSettings::setStartWithProgram(true));
+        QVERIFY(ServerSettings::setPort(freePort()));
+        if (weak) {
+            QByteArray digest = Passwords::sha1Digest(QStringLiteral("s3cret 口令"));
+            digest[0] = '\0';
+            QSettings(ServerSettings::Organisation, ServerSettings::Application)
+                .setValue("server/password", digest);
+        }
+        const QByteArray before = TestClient::fileBytes(settingsFile());
+        {
+            std::optional<DamagedFile> damage;
+            if (!weak)
+                QVERIFY(damage.emplace(settingsFile(), DamagedFile::Directory).ok);
+            MainWindow w;
+            verifyListening(w, false);
+            if (weak) {
+                QCOMPARE(w.statusBar()->currentMessage(),
+                         QStringLiteral("错误: 此密码不安全, 请换一个!"));
+            } else {
+                QCOMPARE(m_dialogs->last().kind + m_dialogs->last().title,
+                         QStringLiteral("notify设置出错"));
+                QVERIFY(m_dialogs->last().text.contains(settingsFile()));
+            }
+        }
+        QCOMPARE(TestClient::fileBytes(settingsFile()), before);
+    }
+
     void serverWithoutPasswordSaysAnyoneCanConnect()
     {
         QSettings(ServerSettings::Organisation, ServerSettings::Application)
