@@ -9,14 +9,16 @@ namespace {
 constexpr int LengthFieldBytes = 4;
 constexpr quint32 NullText = 0xFFFFFFFF;
 
-// Takes as long for any wrong password as for any other of the same length.
+// The longest password field a stored digest can give: 20 digest bytes, each at most one UTF-16
+// unit of two bytes once read back as text. A longer one cannot match any password.
+constexpr qint64 MaxPasswordBytes = 2 * 20;
+
+// Takes as long for any wrong password as for any other, whatever its length, up to the longest.
 bool sameBytes(const QByteArray &a, const QByteArray &b)
 {
-    if (a.size() != b.size())
-        return false;
-    char difference = 0;
-    for (qsizetype i = 0; i < a.size(); ++i)
-        difference |= char(a[i] ^ b[i]);
+    char difference = char(a.size() != b.size());
+    for (qsizetype i = 0; i < MaxPasswordBytes; ++i)
+        difference |= char((i < a.size() ? a[i] : 0) ^ (i < b.size() ? b[i] : 0));
     return difference == 0;
 }
 } // namespace
@@ -72,7 +74,9 @@ RequestReader::Status RequestReader::readOn(QIODevice *device, Protocol::Message
             m_passwordBytes = m_nullPassword ? 0 : qint64(length);
             if (m_passwordBytes % 2 != 0 || m_passwordBytes > m_size - LengthFieldBytes)
                 return Malformed;
-            if (m_passwordBytes != m_expected.size())
+            // Any length that could be right is read whole before it is judged, so that the
+            // time of a refusal does not tell the password's length.
+            if (m_passwordBytes > MaxPasswordBytes)
                 return WrongPassword;
             m_stage = Stage::PasswordText;
             break;

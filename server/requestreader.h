@@ -9,8 +9,8 @@
 class QIODevice;
 
 // Reads one request as its bytes arrive and judges its password as soon as the password field
-// is in (sooner when its length already cannot match). Until then it holds no more than the
-// size and the password, so a client that does not know the password costs a few bytes, not the
+// is in (sooner when it is longer than any password field can be). Until then it holds no more than
+// the size and the password, so a client that does not know the password costs a few bytes, not the
 // message it announces.
 class RequestReader
 {

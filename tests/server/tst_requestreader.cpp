@@ -47,6 +47,9 @@ private slots:
         // Type, payload count and payload stay unread.
         row("wrong password", message("secreT"), R::WrongPassword, 2 + 4 + 7);
         row("wrong password byte by byte", message("secreT").left(24), R::WrongPassword, 0, 1);
+        // A wrong length is judged no sooner than a right one.
+        row("shorter password", message("secre").left(22), R::WrongPassword, 0, 1);
+        row("longer password", message("secret!").left(26), R::WrongPassword, 0, 1);
         row("odd password length", frame(30, 13, QByteArray(26, 'x')), R::Malformed, 26);
         row("negative size", frame(-1, 12), R::SizeRefused, 4);
         row("size over the limit", frame(Protocol::MaxRequestSize + 1, 12), R::SizeRefused, 4);
