@@ -36,9 +36,16 @@ QSettings store()
 // A value that cannot be written must not stay pending either: the store would hand it to every
 // later reader in this process as if it were in the file, and write it out with the next change
 // that succeeds.
+QString readErrorOf(const QSettings &settings);
+
 bool write(const QString &key, const QVariant &value)
 {
     QSettings settings = store();
+    // A store that cannot be read would be written back with only this value in it.
+    if (!readErrorOf(settings).isEmpty()) {
+        qCWarning(lcDb) << "cannot write" << key << "to" << settings.fileName() << "unread";
+        return false;
+    }
     if (!settings.isWritable()) {
         qCWarning(lcDb) << "cannot write" << key << "to" << settings.fileName();
         return false;
@@ -131,6 +138,22 @@ private:
     std::optional<QString> m_text;
 };
 
+QString readErrorOf(const QSettings &settings)
+{
+    // Not the store's status: it also reports a failed write, and a store that cannot be
+    // written can still be read.
+    const QFileInfo file(settings.fileName());
+    const QString path = QDir::toNativeSeparators(file.filePath());
+    if (file.exists() && (!file.isFile() || !file.isReadable()))
+        return QCoreApplication::translate("ServerSettings",
+                                           "无法读取设置文件 %1: 没有权限或不是文件")
+            .arg(path);
+    if (settings.status() == QSettings::FormatError)
+        return QCoreApplication::translate("ServerSettings", "无法读取设置文件 %1: 格式错误")
+            .arg(path);
+    return QString();
+}
+
 PasswordCache &passwordCache()
 {
     static PasswordCache cache;
@@ -163,19 +186,7 @@ std::optional<QString> passwordText()
 
 QString readError()
 {
-    // Not the store's status: it also reports a failed write, and a store that cannot be
-    // written can still be read.
-    const QSettings settings = store();
-    const QFileInfo file(settings.fileName());
-    const QString path = QDir::toNativeSeparators(file.filePath());
-    if (file.exists() && (!file.isFile() || !file.isReadable()))
-        return QCoreApplication::translate("ServerSettings",
-                                           "无法读取设置文件 %1: 没有权限或不是文件")
-            .arg(path);
-    if (settings.status() == QSettings::FormatError)
-        return QCoreApplication::translate("ServerSettings", "无法读取设置文件 %1: 格式错误")
-            .arg(path);
-    return QString();
+    return readErrorOf(store());
 }
 
 bool storedPasswordIsWeak()

@@ -3,6 +3,7 @@
 #include "testclient.h"
 #include "testhome.h"
 
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -14,9 +15,11 @@
 
 #include <arpa/inet.h>
 #include <cerrno>
+#include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Protocol;
@@ -48,6 +51,20 @@ public:
     }
     QString dataPath() const { return m_home.filePath(".pelicard/server"); }
 
+    // Root reads any file: a server that must find its settings unreadable runs as nobody.
+    bool dropPrivileges()
+    {
+        if (::geteuid() != 0)
+            return true;
+        m_unprivileged = true;
+        QDirIterator it(m_home.path(), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        bool owned = ::chown(QFile::encodeName(m_home.path()).constData(), Nobody, Nobody) == 0;
+        while (it.hasNext())
+            owned = ::chown(QFile::encodeName(it.next()).constData(), Nobody, Nobody) == 0 && owned;
+        return owned;
+    }
+
     void start(QProcess &server,
                QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels)
     {
@@ -57,6 +74,11 @@ public:
         env.remove("QT_QPA_PLATFORM");
         server.setProcessEnvironment(env);
         server.setProcessChannelMode(channels);
+        if (m_unprivileged)
+            server.setChildProcessModifier([] {
+                if (::setgroups(0, nullptr) != 0 || ::setgid(Nobody) != 0 || ::setuid(Nobody) != 0)
+                    ::_exit(126);
+            });
         server.start(QStringLiteral(PELICARD_SERVER_BINARY), {"-platform", "offscreen"});
     }
     // Nothing tells from outside when it listens; asks until it answers.
@@ -83,7 +105,9 @@ public:
     const quint16 port = TestClient::freePort();
 
 private:
+    static constexpr uid_t Nobody = 65534;
     QTemporaryDir m_home;
+    bool m_unprivileged = false;
 };
 
 qint64 residentBytes(qint64 pid)
@@ -172,6 +196,42 @@ private slots:
         QCOMPARE(settings.value("server/serverRevision").toULongLong(), 2u);
         QCOMPARE(TestClient::viewFile(home.dataPath() + "/server.sqlite").names,
                  QStringList{"欧阳 修"});
+    }
+
+    // A settings file the server cannot read is never one without a password: at start it does
+    // not listen and says why; while it runs it refuses every password field, none and the old
+    // one included, until the file can be read again. The file is left as it was.
+    void unreadableSettingsOpenNothing()
+    {
+        ServerHome home;
+        QVERIFY(home.dropPrivileges());
+        const QByteArray path = QFile::encodeName(home.settingsPath());
+        const QByteArray before = TestClient::fileBytes(home.settingsPath());
+        QVERIFY(!before.isEmpty());
+        QVERIFY(::chmod(path.constData(), 0) == 0);
+        QProcess deaf;
+        home.start(deaf, QProcess::SeparateChannels);
+        QVERIFY(deaf.waitForStarted(10000));
+        QByteArray said;
+        QTRY_VERIFY_WITH_TIMEOUT((said += deaf.readAllStandardError()).contains("设置出错"), 10000);
+        QVERIFY(!home.serves());
+        deaf.kill();
+        QVERIFY(deaf.waitForFinished(10000));
+        QVERIFY(::chmod(path.constData(), 0644) == 0);
+        QCOMPARE(TestClient::fileBytes(home.settingsPath()), before);
+
+        QProcess server;
+        QVERIFY(home.launch(server));
+        QVERIFY(::chmod(path.constData(), 0) == 0);
+        for (const QString &password : {QString(), QStringLiteral(""), field()})
+            QCOMPARE(TestClient::request(home.port, password, RequestType::DatabaseTransfer)
+                         .message.type,
+                     qint16(RequestType::WrongPassword));
+        QVERIFY(::chmod(path.constData(), 0644) == 0);
+        QVERIFY(home.serves());
+        QVERIFY(ServerHome::terminate(server));
+        QCOMPARE(QSettings(home.settingsPath(), QSettings::IniFormat).value("server/password"),
+                 QVariant(Passwords::sha1Digest(Password)));
     }
 
     // Clients without the password, 32 from each of eight addresses, announce large requests,
