@@ -6,7 +6,7 @@
 #include "serverdatabase.h"
 #include "serversettings.h"
 #include "sqliteconnection.h"
-#include "transfercache.h"
+#include "transfersnapshot.h"
 
 #include <QMutex>
 #include <QSqlError>
@@ -122,7 +122,7 @@ void write(const QList<Pending *> &batch)
                 commitTogether(connection.db(), {pending});
         }
     }
-    TransferCache::invalidate();
+    TransferSnapshot::invalidate();
 }
 } // namespace
 

@@ -7,7 +7,7 @@
 #include "protocol.h"
 #include "revision.h"
 #include "serversettings.h"
-#include "transfercache.h"
+#include "transfersnapshot.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -64,7 +64,8 @@ bool ServerDatabase::initialise()
         if (!Revision::reset())
             return settingsFailed();
     }
-    TransferCache::invalidate();
+    TransferSnapshot::invalidate();
+    TransferSnapshot::removeLeftovers(m_path);
     QString error;
     if (!ContactStore::createDatabase(m_path, &error)) {
         qCWarning(lcDb) << "cannot open" << m_path << error;
@@ -99,22 +100,22 @@ bool ServerDatabase::deleteContact(const QByteArray &deletePayload)
     return apply([&](ContactStore &store) { return store.remove(name, firstName); });
 }
 
-bool ServerDatabase::readWhole(QByteArray *bytes)
+bool ServerDatabase::openTransfer(TransferSnapshot *snapshot)
 {
-    const std::optional<QByteArray> read = TransferCache::read(m_path);
-    if (!read)
+    if (!snapshot->open(m_path)) {
+        qCWarning(lcNet) << "cannot take the database for a transfer:" << snapshot->errorString();
         return fail(tr("文件错误"), tr("无法读取数据库来发送!"));
-    qCDebug(lcNet) << "database size:" << read->size();
-    if (read->isEmpty())
+    }
+    qCDebug(lcNet) << "database size:" << snapshot->size();
+    if (snapshot->size() == 0)
         return fail(tr("文件错误"), tr("无法发送数据库!"));
-    *bytes = *read;
     return true;
 }
 
 bool ServerDatabase::remove()
 {
     QWriteLocker locker(&lock());
-    TransferCache::invalidate();
+    TransferSnapshot::invalidate();
     DatabaseFile file(m_path);
     return file.remove() || fail(tr("文件出错"), file.errorString());
 }
@@ -122,7 +123,7 @@ bool ServerDatabase::remove()
 bool ServerDatabase::replaceWith(const QString &source)
 {
     QWriteLocker locker(&lock());
-    TransferCache::invalidate();
+    TransferSnapshot::invalidate();
     DatabaseFile file(m_path);
     return file.replaceWith(source) || fail(tr("文件出错"), file.errorString());
 }

@@ -6,10 +6,12 @@
 #include <QReadWriteLock>
 #include <QString>
 
+class TransferSnapshot;
+
 // The server's contacts database file and everything done to it: creation at start-up, the
-// three changes clients send, reading the whole file for a transfer, and the window's reset,
-// import and export. Each operation that can fail returns false with the reason, for the
-// server's user, in errorString() and the title of its box in errorTitle().
+// three changes clients send, the copy a transfer sends, and the window's reset, import and
+// export. Each operation that can fail returns false with the reason, for the server's user, in
+// errorString() and the title of its box in errorTitle().
 //
 // One process-wide lock orders them: changes are written and counted together under the write
 // lock (the count just before the commit, taken back if the commit fails, and hidden from
@@ -38,9 +40,9 @@ public:
     bool editContact(const QByteArray &contactPayloadWithId);
     bool deleteContact(const QByteArray &deletePayload);
 
-    // The whole file, read while no change is being written. The bytes are shared with the
-    // next transfers as long as the file does not change.
-    bool readWhole(QByteArray *bytes);
+    // Opens the file for a transfer, as it is now: a copy taken while no change is being
+    // written, shared with the next transfers as long as the file does not change.
+    bool openTransfer(TransferSnapshot *snapshot);
 
     // Deletes the file; the next start creates it anew.
     bool remove();

@@ -8,6 +8,7 @@
 #include "serverdatabase.h"
 #include "serversettings.h"
 #include "timeouts.h"
+#include "transfersnapshot.h"
 
 #include <QAbstractEventDispatcher>
 #include <QDataStream>
@@ -26,6 +27,9 @@ constexpr uint StackBytes = 512 * 1024;
 // What the socket may hold beyond what the reader has taken; a request is 1 MiB at most, so this
 // only sets how many reads a large one takes.
 constexpr qint64 ReadBufferBytes = 64 * 1024;
+// A transfer reads the next piece of the file only once the socket has taken the last: a
+// client that reads slowly holds the server to this much, whatever the file's size.
+constexpr qint64 TransferChunkBytes = 64 * 1024;
 
 // A serving thread only makes blocking socket calls and never runs an event loop, so it needs no
 // real event dispatcher; building the platform's one for every connection cost more than the
@@ -80,11 +84,11 @@ ServerThread::Wait ServerThread::waitForReadyRead(QTcpSocket &socket,
     return Wait::Gone;
 }
 
-bool ServerThread::flush(QTcpSocket &socket)
+bool ServerThread::flush(QTcpSocket &socket, qint64 pending)
 {
     // Hand the kernel what it takes at once; a short reply then needs no wait at all.
     socket.flush();
-    while (socket.bytesToWrite() > 0) {
+    while (socket.bytesToWrite() > pending) {
         QDeadlineTimer deadline(Timeouts::stepMs());
         bool progressed = false;
         while (!progressed) {
@@ -122,6 +126,38 @@ void ServerThread::disconnect(QTcpSocket &socket)
         }
         socket.waitForDisconnected(int(qMin<qint64>(left, SliceMs)));
     }
+}
+
+bool ServerThread::sendDatabase(QTcpSocket &socket, const QString &password,
+                                ServerDatabase &database)
+{
+    TransferSnapshot snapshot;
+    if (!database.openTransfer(&snapshot)) {
+        emit criticalSignal(database.errorTitle(), database.errorString());
+        socket.disconnectFromHost();
+        return false;
+    }
+    // The same bytes as a whole message, without ever holding the file in one.
+    socket.write(messageHead(password, RequestType::DatabaseTransfer, snapshot.size()));
+    for (qint64 left = snapshot.size(); left > 0;) {
+        // A fresh array each time: the socket keeps it instead of copying it.
+        const QByteArray chunk = snapshot.read(qMin(left, TransferChunkBytes));
+        if (chunk.isEmpty()) {
+            qCWarning(lcNet) << "transfer broken off, the copy cannot be read:"
+                             << snapshot.errorString();
+            release();
+            socket.abort();
+            return false;
+        }
+        if (socket.write(chunk) != chunk.size() || !flush(socket, TransferChunkBytes)) {
+            qCDebug(lcNet) << "transfer broken off with" << left << "bytes left";
+            release();
+            socket.abort();
+            return false;
+        }
+        left -= chunk.size();
+    }
+    return true;
 }
 
 void ServerThread::run()
@@ -225,18 +261,10 @@ void ServerThread::run()
         answered = change(database.deleteContact(message.payload), &ServerThread::delContactSignal,
                           RequestType::DeleteContact);
         break;
-    case RequestType::DatabaseTransfer: {
-        QByteArray file;
-        if (!database.readWhole(&file)) {
-            emit criticalSignal(database.errorTitle(), database.errorString());
-            socket.disconnectFromHost();
+    case RequestType::DatabaseTransfer:
+        if (!sendDatabase(socket, password, database))
             return;
-        }
-        // The same bytes as a whole message, without copying the file into one.
-        socket.write(messageHead(password, RequestType::DatabaseTransfer, file.size()));
-        socket.write(file);
         break;
-    }
     default:
         qCDebug(lcNet, "Unknown request type!");
         break;

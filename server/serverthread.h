@@ -6,6 +6,7 @@
 class Admission;
 class QDeadlineTimer;
 class QTcpSocket;
+class ServerDatabase;
 
 // Serves one accepted connection: reads its single request, checks the password, acts on the
 // request type, replies and ends. It talks to the GUI thread only through queued signals and
@@ -44,10 +45,13 @@ private:
     enum class Wait { Ready, TimedOut, Gone };
     // The socket's blocking waits, cut into short slices so that a stop is noticed quickly.
     Wait waitForReadyRead(QTcpSocket &socket, const QDeadlineTimer &deadline);
-    bool flush(QTcpSocket &socket);
+    // Waits until the socket holds at most `pending` bytes; false when the client took nothing
+    // for a whole step, left, or the server stops.
+    bool flush(QTcpSocket &socket, qint64 pending = 0);
     void disconnect(QTcpSocket &socket);
     void release();
-    void sendDatabase(QTcpSocket &socket, const QString &password);
+    // False when nothing or not all of it was sent; the connection is then closed.
+    bool sendDatabase(QTcpSocket &socket, const QString &password, ServerDatabase &database);
 
     qintptr m_socketDescriptor;
     Admission *m_admission = nullptr;

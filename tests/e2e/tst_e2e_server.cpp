@@ -3,6 +3,7 @@
 #include "testclient.h"
 #include "testhome.h"
 
+#include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
@@ -317,6 +318,38 @@ private slots:
         QVERIFY2(peak > 0 && peak < Limit, qPrintable(QString::number(peak)));
         QCOMPARE(closedByServer, Connections);
         QTRY_VERIFY_WITH_TIMEOUT(home.serves(), 10000);
+        QVERIFY(ServerHome::terminate(server));
+    }
+
+    // Clients that ask for a 20 MB database, each after a change, and read nothing of it: the
+    // server (42 MB at rest) must not hold a copy of the file for each.
+    void unreadTransfersKeepMemoryBounded()
+    {
+        ServerHome home;
+        QVERIFY(QDir().mkpath(home.dataPath()));
+        QVERIFY(TestClient::fillDatabase(home.dataPath() + "/server.sqlite", 20 << 20));
+        QProcess server;
+        QVERIFY(home.launch(server));
+        const QByteArray request = encodeMessage(field(), RequestType::DatabaseTransfer, {});
+        std::vector<int> readers;
+        qint64 peak = 0;
+        for (int i = 0; i < 64; ++i) {
+            const QByteArray added = TestClient::contact("改", QString::number(i));
+            QVERIFY(home.ask(RequestType::AddContact, added).message.is(RequestType::AddContact));
+            // Sixteen from each address: one may hold only 32 connections.
+            readers.push_back(connectFrom(INADDR_LOOPBACK + 1 + quint32(i / 16), home.port));
+            pollfd reader{readers.back(), POLLOUT, 0};
+            QVERIFY(::poll(&reader, 1, 5000) == 1 && !(reader.revents & (POLLERR | POLLHUP)));
+            QCOMPARE(::send(reader.fd, request.constData(), size_t(request.size()), MSG_NOSIGNAL),
+                     ssize_t(request.size()));
+            reader.events = POLLIN; // the reply has begun: the server holds what it sends
+            QVERIFY(::poll(&reader, 1, 10000) == 1);
+            peak = qMax(peak, residentBytes(server.processId()));
+        }
+        for (int fd : readers)
+            ::close(fd);
+        QVERIFY2(peak > 0 && peak < 400'000'000, qPrintable(QString::number(peak)));
+        QVERIFY(home.serves());
         QVERIFY(ServerHome::terminate(server));
     }
 };

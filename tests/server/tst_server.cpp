@@ -11,12 +11,15 @@
 
 #include <QElapsedTimer>
 #include <QLoggingCategory>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTcpSocket>
 #include <QTimer>
+#include <csignal>
 #include <memory>
 #include <optional>
+#include <sys/resource.h>
 
 using namespace Protocol;
 using TestClient::allFinished;
@@ -45,6 +48,8 @@ QByteArray withSize(QByteArray message, qint64 size)
     out << size;
     return message;
 }
+
+enum Database { Missing, Empty, NoRoom }; // what a failed transfer finds
 
 // Adds a contact from any thread; true once the server has answered.
 bool add(quint16 port, const QByteArray &contact, int waitMs = 10000)
@@ -227,24 +232,61 @@ private slots:
     // A failed transfer closes without a byte and tells the server's user.
     void failedTransferIsSignalled_data()
     {
-        QTest::addColumn<bool>("present"); // an empty file, else none
+        QTest::addColumn<int>("database");
         QTest::addColumn<QString>("text");
-        QTest::newRow("missing") << false << "无法读取数据库来发送!";
-        QTest::newRow("empty") << true << "无法发送数据库!";
+        QTest::newRow("missing") << int(Missing) << "无法读取数据库来发送!";
+        QTest::newRow("empty") << int(Empty) << "无法发送数据库!";
+        // A copy cut short must not go out: files may grow to 4 KiB only, as on a full disk.
+        QTest::newRow("no room for the copy") << int(NoRoom) << "无法读取数据库来发送!";
     }
 
     void failedTransferIsSignalled()
     {
-        QFETCH(bool, present);
+        QFETCH(int, database);
         QFETCH(QString, text);
-        QVERIFY(QFile::remove(ServerDatabase::defaultPath()));
-        if (present)
+        rlimit saved{};
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+        const auto restore = qScopeGuard([&] { ::setrlimit(RLIMIT_FSIZE, &saved); });
+        const rlimit noRoom{4096, saved.rlim_max};
+        std::signal(SIGXFSZ, SIG_IGN); // a failed write instead
+        if (database == NoRoom)
+            QVERIFY(::setrlimit(RLIMIT_FSIZE, &noRoom) == 0);
+        else
+            QVERIFY(QFile::remove(ServerDatabase::defaultPath()));
+        if (database == Empty)
             QVERIFY(QFile(ServerDatabase::defaultPath()).open(QIODevice::WriteOnly));
         const Reply reply = request(RequestType::DatabaseTransfer);
         QVERIFY(reply.closedByServer);
         QCOMPARE(reply.raw, QByteArray());
         QTRY_COMPARE(m_problems->size(), 1);
         QCOMPARE(m_problems->first(), QVariantList({"文件错误", text}));
+    }
+
+    // Transfers of one state share one copy on the disk; after a change it stays for the
+    // transfers still sending it, and goes once they are done.
+    void transfersShareOneCopy()
+    {
+        // Larger than the sockets' buffers: unread, both transfers stay under way.
+        QVERIFY(TestClient::fillDatabase(ServerDatabase::defaultPath(), 12 << 20));
+        const QByteArray sent = encodeMessage(field(), RequestType::DatabaseTransfer,
+                                              TestClient::fileBytes(ServerDatabase::defaultPath()));
+        const QDir copies(ServerDatabase::dataDirectory() + "/transfers");
+        QTcpSocket readers[2];
+        for (QTcpSocket &reader : readers) {
+            reader.setReadBufferSize(1024); // takes no more until read
+            reader.connectToHost(QHostAddress::LocalHost, m_port);
+            reader.write(encodeMessage(field(), RequestType::DatabaseTransfer, QByteArray()));
+        }
+        QTRY_VERIFY(readers[0].bytesAvailable() > 0 && readers[1].bytesAvailable() > 0);
+        const QStringList shared = copies.entryList(QDir::Files);
+        QCOMPARE(shared.size(), 1);
+        QVERIFY(offThread([port = m_port] { return add(port, contact("Zhao", "Yun")); }));
+        QCOMPARE(copies.entryList(QDir::Files), shared);
+        for (QTcpSocket &reader : readers) {
+            reader.setReadBufferSize(0);
+            QVERIFY(TestClient::readUntilClosed(reader).raw == sent);
+        }
+        QTRY_COMPARE(copies.entryList(QDir::Files), QStringList());
     }
 
     // A change is answered only once it and the revision that counts it are both stored;

@@ -5,6 +5,7 @@
 #include "sqliteconnection.h"
 #include "testclient.h"
 #include "testhome.h"
+#include "transfersnapshot.h"
 
 #include <QDir>
 #include <QLoggingCategory>
@@ -76,20 +77,21 @@ private slots:
     void transferWaitsForTheWriter()
     {
         QVERIFY(ServerDatabase().addContact(contact("Li", "Lei")));
-        QByteArray bytes;
-        bool read = false;
+        TransferSnapshot snapshot;
+        bool opened = false;
         QWriteLocker hold(&ServerDatabase::lock());
         const auto thread =
-            TestClient::startThread([&] { read = ServerDatabase().readWhole(&bytes); });
+            TestClient::startThread([&] { opened = ServerDatabase().openTransfer(&snapshot); });
         const bool early = QTest::qWaitFor([&] { return thread->isFinished(); }, 200);
         hold.unlock();
         QVERIFY(thread->wait(5000));
         QVERIFY(!early);
-        QVERIFY(read);
-        QCOMPARE(bytes, TestClient::fileBytes(ServerDatabase::defaultPath()));
+        QVERIFY(opened);
+        QCOMPARE(snapshot.read(snapshot.size()),
+                 TestClient::fileBytes(ServerDatabase::defaultPath()));
     }
 
-    void readWholeFails_data()
+    void openTransferFails_data()
     {
         QTest::addColumn<bool>("exists");
         QTest::addColumn<QString>("error");
@@ -97,7 +99,7 @@ private slots:
         QTest::newRow("empty") << true << "无法发送数据库!";
     }
 
-    void readWholeFails()
+    void openTransferFails()
     {
         QFETCH(bool, exists);
         QFETCH(QString, error);
@@ -106,8 +108,8 @@ private slots:
         QVERIFY(!exists || file.open(QIODevice::WriteOnly));
         file.close();
         ServerDatabase db(file.fileName());
-        QByteArray bytes;
-        QVERIFY(!db.readWhole(&bytes));
+        TransferSnapshot snapshot;
+        QVERIFY(!db.openTransfer(&snapshot));
         QCOMPARE(db.errorString(), error);
         QCOMPARE(db.errorTitle(), QString("文件错误"));
     }

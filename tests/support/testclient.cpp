@@ -1,5 +1,8 @@
 #include "testclient.h"
 
+#include "contactstore.h"
+#include "sqliteconnection.h"
+
 #include <QAtomicInt>
 #include <QDeadlineTimer>
 #include <QFile>
@@ -102,6 +105,21 @@ QByteArray fileBytes(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool fillDatabase(const QString &path, qint64 bytes)
+{
+    SqliteConnection connection(path, QStringLiteral("fill"));
+    if (!ContactStore::createDatabase(path) || !connection.open() || !connection.db().transaction())
+        return false;
+    Contact filler;
+    filler.notes = QString(3900, QLatin1Char('n'));
+    filler.normalise();
+    ContactStore store(connection.db());
+    for (qint64 i = 0; i < bytes / 4096; ++i)
+        if (!store.insert(filler))
+            return false;
+    return connection.db().commit();
 }
 
 } // namespace TestClient

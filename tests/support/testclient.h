@@ -76,6 +76,8 @@ DatabaseView viewFile(const QString &path);
 // The same for the bytes of a file, as a transfer delivers them.
 DatabaseView viewBytes(const QByteArray &bytes);
 QByteArray fileBytes(const QString &path);
+// Writes a new contacts database of about that many bytes, one 4 KiB page per contact.
+bool fillDatabase(const QString &path, qint64 bytes);
 // A port that nothing listens on just now.
 quint16 freePort();
 
