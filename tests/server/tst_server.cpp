@@ -1,3 +1,4 @@
+#include "contactstore.h"
 #include "damagedfile.h"
 #include "passwords.h"
 #include "protocol.h"
@@ -5,6 +6,7 @@
 #include "server.h"
 #include "serverdatabase.h"
 #include "serversettings.h"
+#include "sqliteconnection.h"
 #include "testclient.h"
 #include "testhome.h"
 #include "timeouts.h"
@@ -15,6 +17,7 @@
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTcpSocket>
+#include <QTemporaryFile>
 #include <QTimer>
 #include <csignal>
 #include <memory>
@@ -375,6 +378,27 @@ private slots:
         QVERIFY(got.closedByServer);
         QCOMPARE(got.raw, reply);
         QVERIFY(request(RequestType::Hello, pingPayload()).message.is(RequestType::Hello));
+    }
+
+    // Texts that start with what SQLite could take for a byte-order mark reach the file and the
+    // transfer as they were sent.
+    void textsArriveAsSent()
+    {
+        const QStringList names{QStringLiteral("\uFEFF王小明"), QStringLiteral("\uFFFEabc")};
+        for (const QString &name : names)
+            QVERIFY(request(RequestType::AddContact, contact(name, name))
+                        .message.is(RequestType::AddContact));
+        QTemporaryFile received;
+        const QByteArray bytes = request(RequestType::DatabaseTransfer).message.payload;
+        QVERIFY(received.open() && received.write(bytes) == bytes.size() && received.flush());
+        for (const QString &path : {ServerDatabase::defaultPath(), received.fileName()}) {
+            SqliteConnection connection(path, QStringLiteral("check"));
+            QVERIFY(connection.open());
+            QStringList stored;
+            for (const Contact &c : ContactStore(connection.db()).all())
+                stored << c.firstName;
+            QCOMPARE(stored, names);
+        }
     }
 
     void messageInPiecesIsReadWhole()
