@@ -18,6 +18,7 @@
 #include <QListView>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -46,9 +47,18 @@ QString account(int count)
     return QStringLiteral("bench%1").arg(count);
 }
 
+// Measuring another account than the one named would be worse than measuring none.
+void written(bool ok)
+{
+    if (ok)
+        return;
+    std::fprintf(stderr, "bench_window: %s\n", qPrintable(Accounts::errorString()));
+    std::exit(1);
+}
+
 bool makeAccount(int count)
 {
-    Accounts::create({account(count), false, false, {}, {}, Accounts::DefaultPort, {}});
+    written(Accounts::create({account(count), false, false, {}, {}, Accounts::DefaultPort, {}}));
     QString error;
     if (!ContactGenerator::writeDatabase(Accounts::databasePath(account(count)), count, &error)) {
         std::fprintf(stderr, "bench_window: %s\n", qPrintable(error));
@@ -59,7 +69,7 @@ bool makeAccount(int count)
 
 void measure(int count, bool accessible)
 {
-    Accounts::setCurrent(account(count));
+    written(Accounts::setCurrent(account(count)));
     std::unique_ptr<MainWindow> w;
     const double open = Measure::medianMs(
         Rounds,
@@ -97,7 +107,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QDir().mkpath(Accounts::databaseDirectory());
-    Accounts::setCheckUpdates(false); // no request leaves the machine
+    written(Accounts::setCheckUpdates(false)); // no request leaves the machine
 
     const std::vector<int> counts{0, 1000, 10000, 100000};
     for (int count : counts)
@@ -108,13 +118,13 @@ int main(int argc, char *argv[])
     qint64 emptyKiB = 0;
     qint64 fullKiB = 0;
     {
-        Accounts::setCurrent(account(0));
+        written(Accounts::setCurrent(account(0)));
         MainWindow w;
         settle(w);
         emptyKiB = Measure::residentKiB();
     }
     {
-        Accounts::setCurrent(account(100000));
+        written(Accounts::setCurrent(account(100000)));
         MainWindow w;
         settle(w);
         fullKiB = Measure::residentKiB();

@@ -1,10 +1,14 @@
 #include "accounts.h"
 
+#include "logging.h"
 #include "passwords.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSettings>
+#include <QTemporaryFile>
 #include <QVariant>
 
 const QString Accounts::Organisation = QStringLiteral("brisvane");
@@ -37,6 +41,86 @@ const QString RevisionKey = QStringLiteral("localRevision");
 constexpr int MaxFileNameBytes = 255;
 const QString DatabaseSuffix = QStringLiteral(".sqlite");
 
+QString &lastError()
+{
+    static QString error;
+    return error;
+}
+
+bool fail(const QString &error)
+{
+    lastError() = error;
+    return false;
+}
+
+QString text(const char *source)
+{
+    return QCoreApplication::translate("Accounts", source);
+}
+
+const QString &storePath()
+{
+    // Asking opens a store; once is safe, later the file may be unreadable (see canOpen()).
+    static const QString path = QSettings(Accounts::Organisation, Accounts::Application).fileName();
+    return path;
+}
+
+// A store opened on a file that cannot be read makes the toolkit drop what it had read, and
+// it does not read the file again when it is back with the same size: this process would see
+// no accounts, and its next write would leave only its own values in the file. So such a
+// file is never opened.
+bool canOpen()
+{
+    const QFileInfo info(storePath());
+    return !info.exists() || (info.isFile() && info.isReadable());
+}
+
+struct Value
+{
+    QString group;
+    QString key;
+    QVariant value;
+};
+
+// Writes all values in one go: either all of them reach the file or none does. A value that
+// cannot be written must not stay pending either: the store would hand it to every later
+// reader in this process as if it were in the file, and write it with the next change that
+// succeeds.
+bool write(const QList<Value> &values)
+{
+    // A store that cannot be read would be written back with only these values in it.
+    if (const QString error = Accounts::readError(); !error.isEmpty())
+        return fail(error);
+    QSettings settings(Accounts::Organisation, Accounts::Application);
+    const QString unwritable =
+        text("无法写入设置文件 %1!").arg(QDir::toNativeSeparators(settings.fileName()));
+    if (!settings.isWritable())
+        return fail(unwritable);
+    QList<std::pair<QString, QVariant>> old;
+    for (const Value &v : values) {
+        const QString key = v.group + QLatin1Char('/') + v.key;
+        old.append({key, settings.value(key)});
+        settings.setValue(key, v.value);
+    }
+    settings.sync();
+    if (settings.status() == QSettings::NoError)
+        return true;
+    qCWarning(lcDb) << "cannot write to" << settings.fileName();
+    // Backwards, so that a key written twice gets its first value.
+    for (auto it = old.crbegin(); it != old.crend(); ++it) {
+        if (it->second.isValid())
+            settings.setValue(it->first, it->second);
+        else
+            settings.remove(it->first);
+    }
+    return fail(unwritable);
+}
+
+bool write(const QString &group, const QString &key, const QVariant &value)
+{
+    return write({{group, key, value}});
+}
+
 // One fresh store per operation, positioned in one group.
 class Store
 {
@@ -54,12 +138,7 @@ private:
 
 QVariant read(const QString &group, const QString &key, const QVariant &fallback = QVariant())
 {
-    return Store(group)->value(key, fallback);
-}
-
-void write(const QString &group, const QString &key, const QVariant &value)
-{
-    Store(group)->setValue(key, value);
+    return canOpen() ? Store(group)->value(key, fallback) : fallback;
 }
 
 } // namespace
@@ -83,14 +162,44 @@ Accounts::NameProblem Accounts::nameProblem(const QString &name)
     return NameProblem::None;
 }
 
+QString Accounts::errorString()
+{
+    return lastError();
+}
+
+QString Accounts::readError()
+{
+    const QString &path = storePath();
+    if (!QFileInfo::exists(path))
+        return QString();
+    const QString shown = QDir::toNativeSeparators(path);
+    QFile file(path);
+    if (!canOpen() || !file.open(QIODevice::ReadOnly))
+        return text("无法读取设置文件 %1: 没有权限或不是文件").arg(shown);
+    // The toolkit parses a store once per process and tells a format error only to the first
+    // reader; a copy of its own is parsed afresh.
+    QTemporaryFile copy;
+    const QByteArray content = file.readAll();
+    QString parsed = path;
+    if (copy.open() && copy.write(content) == content.size() && copy.flush())
+        parsed = copy.fileName();
+    else
+        qCWarning(lcDb) << "cannot copy" << path << "to check it; checking it in place";
+    QSettings settings(parsed, QSettings::IniFormat);
+    settings.allKeys(); // sections are parsed when first read
+    if (file.error() != QFileDevice::NoError || settings.status() != QSettings::NoError)
+        return text("无法读取设置文件 %1: 格式错误").arg(shown);
+    return QString();
+}
+
 bool Accounts::checkUpdates()
 {
     return read(ProgramGroup, UpdatesKey, true).toBool();
 }
 
-void Accounts::setCheckUpdates(bool on)
+bool Accounts::setCheckUpdates(bool on)
 {
-    write(ProgramGroup, UpdatesKey, on);
+    return write(ProgramGroup, UpdatesKey, on);
 }
 
 bool Accounts::blurBackground()
@@ -98,9 +207,9 @@ bool Accounts::blurBackground()
     return read(ProgramGroup, BlurKey, true).toBool();
 }
 
-void Accounts::setBlurBackground(bool on)
+bool Accounts::setBlurBackground(bool on)
 {
-    write(ProgramGroup, BlurKey, on);
+    return write(ProgramGroup, BlurKey, on);
 }
 
 QByteArray Accounts::windowGeometry()
@@ -108,9 +217,9 @@ QByteArray Accounts::windowGeometry()
     return read(WindowGroup, GeometryKey).toByteArray();
 }
 
-void Accounts::setWindowGeometry(const QByteArray &geometry)
+bool Accounts::setWindowGeometry(const QByteArray &geometry)
 {
-    write(WindowGroup, GeometryKey, geometry);
+    return write(WindowGroup, GeometryKey, geometry);
 }
 
 int Accounts::count()
@@ -133,9 +242,9 @@ QString Accounts::current()
     return read(RegistryGroup, CurrentKey).toString();
 }
 
-void Accounts::setCurrent(const QString &name)
+bool Accounts::setCurrent(const QString &name)
 {
-    write(RegistryGroup, CurrentKey, name);
+    return write(RegistryGroup, CurrentKey, name);
 }
 
 QString Accounts::type(const QString &name)
@@ -188,33 +297,30 @@ quint64 Accounts::localRevision(const QString &name)
     return read(name, RevisionKey, 0).toULongLong();
 }
 
-void Accounts::setLocalRevision(const QString &name, quint64 revision)
+bool Accounts::setLocalRevision(const QString &name, quint64 revision)
 {
-    write(name, RevisionKey, QVariant::fromValue(revision));
+    return write(name, RevisionKey, QVariant::fromValue(revision));
 }
 
-void Accounts::create(const NewAccount &account)
+bool Accounts::create(const NewAccount &account)
 {
-    {
-        Store registry(RegistryGroup);
-        const int count = registry->value(CountKey, 0).toInt();
-        QStringList names = registry->value(NamesKey).toStringList();
-        names.append(account.name);
-        registry->setValue(CountKey, count + 1);
-        registry->setValue(NamesKey, names);
-        registry->setValue(CurrentKey, account.name);
-    }
-    Store group(account.name);
-    group->setValue(TypeKey, account.network ? NetworkType : LocalType);
-    group->setValue(UsePassKey, account.usePassword);
+    const QString &name = account.name;
+    QStringList names = read(RegistryGroup, NamesKey).toStringList();
+    names.append(name);
+    QList<Value> values{{RegistryGroup, CountKey, count() + 1},
+                        {RegistryGroup, NamesKey, names},
+                        {RegistryGroup, CurrentKey, name},
+                        {name, TypeKey, account.network ? NetworkType : LocalType},
+                        {name, UsePassKey, account.usePassword}};
     if (account.usePassword)
-        group->setValue(PassKey, Passwords::md5Digest(account.password));
-    if (!account.network)
-        return;
-    group->setValue(HostKey, account.host);
-    group->setValue(PortKey, account.port);
-    group->setValue(ServerPassKey, Passwords::sha1Digest(account.serverPassword));
-    group->setValue(RevisionKey, QVariant::fromValue(quint64(0)));
+        values.append({name, PassKey, Passwords::md5Digest(account.password)});
+    if (account.network) {
+        values.append({name, HostKey, account.host});
+        values.append({name, PortKey, account.port});
+        values.append({name, ServerPassKey, Passwords::sha1Digest(account.serverPassword)});
+        values.append({name, RevisionKey, QVariant::fromValue(quint64(0))});
+    }
+    return write(values);
 }
 
 QString Accounts::databaseDirectory()

@@ -35,20 +35,30 @@ public:
         QString serverPassword;
     };
 
+    // Every setter tells whether its values reached the file; values that did not are not kept
+    // in this process either, and errorString() says why. GUI thread only.
+    static QString errorString();
+
+    // Why the store cannot be read (its path and the reason); empty when it can. A missing
+    // store can be read: it is a first start.
+    static QString readError();
+    // A store that cannot be read would pass for one without accounts, and the next write would
+    // replace it; no setter writes to it.
+
     // Program-wide options.
     static bool checkUpdates();
-    static void setCheckUpdates(bool on);
+    [[nodiscard]] static bool setCheckUpdates(bool on);
     static bool blurBackground();
-    static void setBlurBackground(bool on);
+    [[nodiscard]] static bool setBlurBackground(bool on);
     static QByteArray windowGeometry(); // empty when never stored
-    static void setWindowGeometry(const QByteArray &geometry);
+    [[nodiscard]] static bool setWindowGeometry(const QByteArray &geometry);
 
     // The registry.
     static int count(); // "dbCount"
     static QStringList names();
     static bool exists(const QString &name);
     static QString current();
-    static void setCurrent(const QString &name);
+    [[nodiscard]] static bool setCurrent(const QString &name);
 
     // One account's keys.
     static QString type(const QString &name); // as stored; empty when missing
@@ -62,10 +72,11 @@ public:
     // The digest read back as text, as every request carries it.
     static QString serverPasswordText(const QString &name);
     static quint64 localRevision(const QString &name);
-    static void setLocalRevision(const QString &name, quint64 revision);
+    [[nodiscard]] static bool setLocalRevision(const QString &name, quint64 revision);
 
-    // Adds the account to the registry, makes it current and writes its group.
-    static void create(const NewAccount &account);
+    // Adds the account to the registry, makes it current and writes its group, all in one
+    // write: either all of it is stored or none of it.
+    [[nodiscard]] static bool create(const NewAccount &account);
 
     static QString databaseDirectory(); // home + "/.pelicard/databases"
     static QString databasePath(const QString &name);

@@ -338,10 +338,17 @@ void MainWindow::readSettings()
 
 void MainWindow::writeSettings()
 {
-    Accounts::setWindowGeometry(saveGeometry());
+    bool written = Accounts::setWindowGeometry(saveGeometry());
     if (!currentDatabase().isEmpty())
-        Accounts::setCurrent(currentDatabase());
+        written = Accounts::setCurrent(currentDatabase()) && written;
+    if (!written)
+        showSettingsError();
     m_settingsWidget->saveSettings();
+}
+
+void MainWindow::showSettingsError()
+{
+    Dialogs::instance().critical(this, tr("设置出错"), Accounts::errorString());
 }
 
 void MainWindow::checkAccounts()
@@ -393,13 +400,20 @@ void MainWindow::accountChangeSlot()
         checked = qobject_cast<QAction *>(sender());
     if (!checked)
         return;
+    // First, as the store names the account that opens; one that cannot be named stays shut.
+    if (!Accounts::setCurrent(checked->data().toString())) {
+        showSettingsError();
+        for (QAction *action : std::as_const(m_accountActions))
+            if (action->data().toString() == currentDatabase())
+                action->setChecked(true);
+        return;
+    }
     if (m_session->isNetwork())
         sendGoodbye();
     AddressWidget *address = m_mainWidget->addressWidget();
     QLineEdit *search = m_mainWidget->searchWidget()->lineEdit();
     address->closeDatabase();
     search->clear();
-    Accounts::setCurrent(checked->data().toString());
     if (address->openDatabase())
         address->loadList();
     search->setFocus();

@@ -102,6 +102,7 @@ private:
     void createPages();
     void readSettings();
     void writeSettings();
+    void showSettingsError();
     void showPage(Page page);
     bool contactSelected() const;
     void disposeOfWizard();

@@ -8,6 +8,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -309,10 +310,18 @@ bool NewAccountWidget::createAccount(bool network)
     if (refuseTakenName(account.name))
         return false;
     // The file first: an account whose file could not be made never enters the registry.
+    const QString path = Accounts::databasePath(account.name);
+    const bool existed = QFileInfo::exists(path);
     if (!createDatabase(account.name))
         return false;
-    Accounts::create(account);
-    return true;
+    if (Accounts::create(account))
+        return true;
+    // The registry kept none of it; a file made for it goes too.
+    if (!existed)
+        QFile::remove(path);
+    Dialogs::instance().critical(this, tr("设置出错"), Accounts::errorString());
+    m_stack->setCurrentIndex(0); // the page that can cancel
+    return false;
 }
 
 void NewAccountWidget::createLocalAccountSlot()

@@ -85,8 +85,8 @@ inline void addAccount(const QString &name, const QStringList &contacts = {}, bo
                        const QString &password = QString())
 {
     // Name, network, usePassword, password, host, port, server password.
-    Accounts::create({name, network, !password.isEmpty(), password, Accounts::DefaultHost,
-                      Accounts::DefaultPort, QStringLiteral("server")});
+    QVERIFY(Accounts::create({name, network, !password.isEmpty(), password, Accounts::DefaultHost,
+                              Accounts::DefaultPort, QStringLiteral("server")}));
     QDir().mkpath(Accounts::databaseDirectory());
     ContactStore::createDatabase(Accounts::databasePath(name));
     withDatabase(Accounts::databasePath(name), [&](QSqlDatabase &db) {

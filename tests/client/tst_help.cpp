@@ -44,7 +44,7 @@ private slots:
     {
         resetStore();
         addAccount(QStringLiteral("甲"));
-        Accounts::setCurrent(QStringLiteral("甲"));
+        QVERIFY(Accounts::setCurrent(QStringLiteral("甲")));
         m_dialogs.shown.clear();
         m_opened.urls.clear();
     }
@@ -97,7 +97,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QStringList, opened);
         QFETCH(bool, atStartUp);
-        Accounts::setCheckUpdates(atStartUp);
+        QVERIFY(Accounts::setCheckUpdates(atStartUp));
         HttpResponder responder;
         responder.status = status;
         responder.body = body;
@@ -125,7 +125,7 @@ private slots:
 
     void helpEntriesOpenTheirPages()
     {
-        Accounts::setCheckUpdates(false);
+        QVERIFY(Accounts::setCheckUpdates(false));
         MainWindow w;
         for (const char *entry :
              {"documentationAction", "reportBugAction", "askAction", "featureRequestAction"})
@@ -137,7 +137,7 @@ private slots:
 
     void aboutShowsTheVersionAndThreeTabs()
     {
-        Accounts::setCheckUpdates(false);
+        QVERIFY(Accounts::setCheckUpdates(false));
         MainWindow w;
         QString text;
         int tabs = 0;
@@ -165,8 +165,8 @@ private slots:
     // No composition interface here (nor on any system without "dwmapi").
     void blurBackgroundWithoutCompositionOpensTheWindowNormally()
     {
-        Accounts::setCheckUpdates(false);
-        Accounts::setBlurBackground(true);
+        QVERIFY(Accounts::setCheckUpdates(false));
+        QVERIFY(Accounts::setBlurBackground(true));
         MainWindow w;
         w.setContentsMargins(1, 2, 3, 4);
         QVERIFY(!Composition::applyTranslucentBackground(&w));

@@ -128,8 +128,8 @@ private slots:
         addAccount(QStringLiteral("甲"), {"王 五", "李 四"}, false, QStringLiteral("pw"));
         addAccount(QStringLiteral("c&d"));
         const quint64 revision = (quint64(1) << 63) + 5;
-        Accounts::setLocalRevision(QStringLiteral("乙"), revision);
-        Accounts::setCurrent(QStringLiteral("甲"));
+        QVERIFY(Accounts::setLocalRevision(QStringLiteral("乙"), revision));
+        QVERIFY(Accounts::setCurrent(QStringLiteral("甲")));
         MainWindow w;
         QCOMPARE(accountEntries(w), (QStringList{"乙", "甲*", "c&d"}));
         // An ampersand is shown, not taken as a mnemonic.
@@ -294,7 +294,7 @@ private slots:
             TestWindow w;
             w.tray = tray;
             w.setGeometry(50, 60, 700, 520);
-            Accounts::setCurrent(QStringLiteral("stale"));
+            QVERIFY(Accounts::setCurrent(QStringLiteral("stale")));
             bool closed = false;
             QCOMPARE(exitCodeAfter([&] { closed = w.close(); }), tray ? NotQuit : 0);
             QCOMPARE(closed, !tray);

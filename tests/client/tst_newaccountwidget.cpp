@@ -1,4 +1,5 @@
 #include "clienttest.h"
+#include "damagedfile.h"
 #include "newaccountwidget.h"
 
 #include <QFile>
@@ -170,6 +171,23 @@ private slots:
         QCOMPARE(complete.count(), 0);
         QCOMPARE(Accounts::count(), 1);
         QVERIFY(Accounts::usePassword(QStringLiteral("工作")));
+    }
+
+    void unwritableStoreIsReported()
+    {
+        addAccount(QStringLiteral("old"));
+        const QString store = rawStore().fileName();
+        DamagedFile damaged(store, DamagedFile::Unwritable);
+        QVERIFY(damaged.ok);
+        QSignalSpy complete(m_wizard.get(), &NewAccountWidget::completeSignal);
+        fillFirstPage(m_wizard.get(), QStringLiteral("n"), false);
+        click(m_wizard.get(), QStringLiteral("finishButton"));
+        QCOMPARE(boxes(m_dialogs),
+                 QStringList{"critical|设置出错|无法写入设置文件 " + store + "!"});
+        QCOMPARE(m_wizard->currentPage(), 0);
+        QCOMPARE(complete.count(), 0);
+        QCOMPARE(Accounts::names(), QStringList{"old"});
+        QVERIFY(!QFile::exists(Accounts::databasePath(QStringLiteral("n"))));
     }
 
     void unwritableDatabaseFolderEndsTheProgram()

@@ -1,0 +1,111 @@
+#include "accounts.h"
+#include "damagedfile.h"
+#include "testhome.h"
+
+#include <QSettings>
+#include <functional>
+
+using Write = std::function<bool()>;
+Q_DECLARE_METATYPE(Write)
+
+namespace {
+
+QSettings rawStore()
+{
+    return QSettings(Accounts::Organisation, Accounts::Application);
+}
+
+QString storePath()
+{
+    return rawStore().fileName();
+}
+
+Accounts::NewAccount account(const QString &name, bool network = false)
+{
+    return {name, network, true, "pw", Accounts::DefaultHost, 4000, "server"};
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile file(path);
+    return QFileInfo(path).isDir()          ? "<folder>"
+           : file.open(QIODevice::ReadOnly) ? file.readAll()
+                                            : "";
+}
+
+} // namespace
+
+class TestAccounts : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        rawStore().clear();
+        QVERIFY(Accounts::create(account("first")));
+    }
+
+    // A name full of the store's own syntax keeps its group; "%U529E" is how the store writes
+    // the group "办".
+    void typedPasswordIsChecked()
+    {
+        const QString name = QStringLiteral(" [x]=%U529E;z,w# ");
+        QVERIFY(Accounts::create(account(name)));
+        QVERIFY(!Accounts::usePassword(QStringLiteral("办")));
+        QVERIFY(Accounts::checkPassword(name, QStringLiteral("pw")));
+        QVERIFY(!Accounts::checkPassword(name, QStringLiteral("p")));
+    }
+
+    void unwritableStoreKeepsNothing_data()
+    {
+        QTest::addColumn<Write>("write");
+        QTest::addColumn<int>("damage");
+        QTest::addColumn<QString>("error");
+        const QList<std::pair<const char *, Write>> writes{
+            {"create", [] { return Accounts::create(account("fresh")); }},
+            {"create network", [] { return Accounts::create(account("fresh", true)); }},
+            {"current", [] { return Accounts::setCurrent("second"); }},
+            {"revision", [] { return Accounts::setLocalRevision("first", 77); }},
+            {"updates", [] { return Accounts::setCheckUpdates(false); }},
+            {"blur", [] { return Accounts::setBlurBackground(false); }},
+            {"geometry", [] { return Accounts::setWindowGeometry("g"); }}};
+        for (const auto &[tag, write] : writes)
+            QTest::newRow(tag) << write << int(DamagedFile::Unwritable)
+                               << "无法写入设置文件 " + storePath() + "!";
+        QTest::newRow("create, folder")
+            << writes[0].second << int(DamagedFile::Directory)
+            << "无法读取设置文件 " + storePath() + ": 没有权限或不是文件";
+    }
+
+    void unwritableStoreKeepsNothing()
+    {
+        QFETCH(Write, write);
+        QFETCH(int, damage);
+        QFETCH(QString, error);
+        QVERIFY(Accounts::create(account("second")) && Accounts::setCurrent("first"));
+        auto state = [] {
+            return QStringList{Accounts::names().join(','),
+                               QString::number(Accounts::count()),
+                               Accounts::current(),
+                               Accounts::type("fresh"),
+                               QString::number(Accounts::localRevision("first")),
+                               QString::number(Accounts::checkUpdates()),
+                               QString::number(Accounts::blurBackground()),
+                               QString::fromLatin1(Accounts::windowGeometry())};
+        };
+        const QByteArray before = contentOf(storePath());
+        const QStringList stateBefore = state();
+        {
+            DamagedFile damaged(storePath(), DamagedFile::Kind(damage));
+            QVERIFY(damaged.ok);
+            QVERIFY(!write());
+            QCOMPARE(Accounts::errorString(), error);
+        }
+        QCOMPARE(state(), stateBefore);
+        QVERIFY(Accounts::setCurrent("first")); // writes whatever this process still holds
+        QCOMPARE(contentOf(storePath()), before);
+    }
+};
+
+PELICARD_TEST_GUILESS_MAIN(TestAccounts)
+#include "tst_accounts.moc"
