@@ -40,6 +40,8 @@ const QString RevisionKey = QStringLiteral("localRevision");
 // Longest file name most file systems take, in bytes.
 constexpr int MaxFileNameBytes = 255;
 const QString DatabaseSuffix = QStringLiteral(".sqlite");
+// The longest name SQLite gives a file beside the database (the others are -wal and -shm).
+const QString LongestSideSuffix = QStringLiteral("-journal");
 
 QString &lastError()
 {
@@ -121,6 +123,21 @@ bool write(const QString &group, const QString &key, const QVariant &value)
     return write({{group, key, value}});
 }
 
+bool refuseName(const QString &name)
+{
+    return fail(text("无效的帐户名: %1").arg(name));
+}
+
+// A name read back from the store is used only when a typed one would be.
+bool isUsable(const QString &name, const char *what)
+{
+    if (Accounts::nameProblem(name) == Accounts::NameProblem::None)
+        return true;
+    qCWarning(lcDb).noquote() << "account name" << name << "in" << what << "of" << storePath()
+                              << "skipped: it cannot name a group and a file";
+    return false;
+}
+
 // One fresh store per operation, positioned in one group.
 class Store
 {
@@ -153,11 +170,13 @@ Accounts::NameProblem Accounts::nameProblem(const QString &name)
     if (name == QLatin1String(".") || name == QLatin1String(".."))
         return NameProblem::DotName;
     // An account group of one of these names would mix with (and on deletion remove) the
-    // program's own keys.
-    for (const QString &own : {ProgramGroup, WindowGroup, RegistryGroup})
+    // program's own keys. "General" is the store's section for keys outside any group: a group
+    // of that name in any letter case is written so that it reads back as "General", and its
+    // keys are lost.
+    for (const QString &own : {ProgramGroup, WindowGroup, RegistryGroup, QStringLiteral("General")})
         if (name.compare(own, Qt::CaseInsensitive) == 0)
             return NameProblem::Reserved;
-    if (QFile::encodeName(name + DatabaseSuffix).size() > MaxFileNameBytes)
+    if ((name + DatabaseSuffix + LongestSideSuffix).toUtf8().size() > MaxFileNameBytes)
         return NameProblem::TooLong;
     return NameProblem::None;
 }
@@ -229,7 +248,9 @@ int Accounts::count()
 
 QStringList Accounts::names()
 {
-    return read(RegistryGroup, NamesKey).toStringList();
+    QStringList names = read(RegistryGroup, NamesKey).toStringList();
+    names.removeIf([](const QString &name) { return !isUsable(name, "the account list"); });
+    return names;
 }
 
 bool Accounts::exists(const QString &name)
@@ -239,11 +260,14 @@ bool Accounts::exists(const QString &name)
 
 QString Accounts::current()
 {
-    return read(RegistryGroup, CurrentKey).toString();
+    const QString name = read(RegistryGroup, CurrentKey).toString();
+    return name.isEmpty() || isUsable(name, "the current account") ? name : QString();
 }
 
 bool Accounts::setCurrent(const QString &name)
 {
+    if (!name.isEmpty() && nameProblem(name) != NameProblem::None)
+        return refuseName(name);
     return write(RegistryGroup, CurrentKey, name);
 }
 
@@ -299,12 +323,17 @@ quint64 Accounts::localRevision(const QString &name)
 
 bool Accounts::setLocalRevision(const QString &name, quint64 revision)
 {
+    if (nameProblem(name) != NameProblem::None)
+        return refuseName(name);
     return write(name, RevisionKey, QVariant::fromValue(revision));
 }
 
 bool Accounts::create(const NewAccount &account)
 {
     const QString &name = account.name;
+    if (nameProblem(name) != NameProblem::None)
+        return refuseName(name);
+    // The stored list as it is: names this version skips stay for the user to see.
     QStringList names = read(RegistryGroup, NamesKey).toStringList();
     names.append(name);
     QList<Value> values{{RegistryGroup, CountKey, count() + 1},
@@ -330,5 +359,7 @@ QString Accounts::databaseDirectory()
 
 QString Accounts::databasePath(const QString &name)
 {
+    if (nameProblem(name) != NameProblem::None)
+        return QString();
     return databaseDirectory() + QLatin1Char('/') + name + DatabaseSuffix;
 }

@@ -53,11 +53,13 @@ public:
     static QByteArray windowGeometry(); // empty when never stored
     [[nodiscard]] static bool setWindowGeometry(const QByteArray &geometry);
 
-    // The registry.
+    // The registry. A name read back passes the check a typed one passes; one that fails is
+    // skipped with a warning, so that it never becomes a group or a path.
     static int count(); // "dbCount"
     static QStringList names();
     static bool exists(const QString &name);
     static QString current();
+    // An empty name stores that no account is current.
     [[nodiscard]] static bool setCurrent(const QString &name);
 
     // One account's keys.
@@ -79,5 +81,6 @@ public:
     [[nodiscard]] static bool create(const NewAccount &account);
 
     static QString databaseDirectory(); // home + "/.pelicard/databases"
+    // Empty for a name that nameProblem() refuses.
     static QString databasePath(const QString &name);
 };

@@ -65,10 +65,10 @@ private slots:
         row("dot dot", "..", "帐户名不能是 . 或 ..");
         row("registry group", "database", "此名字为程序保留, 请使用其他名字");
         row("window group, other case", "MainWindow", "此名字为程序保留, 请使用其他名字");
-        // The file name, the name and ".sqlite", may take 255 bytes.
-        row("longest", QString(248, QLatin1Char('x')), "");
-        row("too long", QString(249, QLatin1Char('x')), "帐户名太长");
-        row("long in bytes", QString(83, QChar(0x529E)), "帐户名太长");
+        // The journal's file name, the name and ".sqlite-journal", may take 255 bytes.
+        row("longest", QString(240, QLatin1Char('x')), "");
+        row("too long", QString(241, QLatin1Char('x')), "帐户名太长");
+        row("long in bytes", QString(81, QChar(0x529E)), "帐户名太长");
     }
 
     void nextFollowsTheName()

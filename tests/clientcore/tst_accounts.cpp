@@ -2,6 +2,7 @@
 #include "damagedfile.h"
 #include "testhome.h"
 
+#include <QRegularExpression>
 #include <QSettings>
 #include <functional>
 
@@ -45,15 +46,45 @@ private slots:
         QVERIFY(Accounts::create(account("first")));
     }
 
-    // A name full of the store's own syntax keeps its group; "%U529E" is how the store writes
-    // the group "办".
-    void typedPasswordIsChecked()
+    void names_data()
     {
-        const QString name = QStringLiteral(" [x]=%U529E;z,w# ");
-        QVERIFY(Accounts::create(account(name)));
-        QVERIFY(!Accounts::usePassword(QStringLiteral("办")));
-        QVERIFY(Accounts::checkPassword(name, QStringLiteral("pw")));
-        QVERIFY(!Accounts::checkPassword(name, QStringLiteral("p")));
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("plain") << "工作" << true;
+        QTest::newRow("store syntax") << " [x]=%U529E;z,w# " << true;
+        QTest::newRow("240 bytes") << QString(80, QChar(0x529E)) << true;
+        QTest::newRow("241 bytes") << QString(80, QChar(0x529E)) + "x" << false;
+        QTest::newRow("248 bytes") << QString(248, 'x') << false;
+        for (const char *name : {"general", "GENERAL", "General", "../../x", "a/b", ".", ".."})
+            QTest::newRow(name) << QString(name) << false;
+        QTest::newRow("empty") << QString() << false;
+    }
+
+    // Typed into the wizard, and read back from a store that holds it already.
+    void names()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, accepted);
+        QCOMPARE(Accounts::nameProblem(name) == Accounts::NameProblem::None, accepted);
+        QCOMPARE(Accounts::create(account(name)), accepted);
+        QCOMPARE(Accounts::databasePath(name).isEmpty(), !accepted);
+        if (accepted) {
+            QFile file(storePath()); // a new size makes the store parse the file again
+            QVERIFY(file.open(QIODevice::Append) && file.write("\n"));
+            file.close();
+            QVERIFY(rawStore().childGroups().contains(name)); // not another group's name
+            QVERIFY(Accounts::usePassword(name) && Accounts::checkPassword(name, "pw"));
+            QVERIFY(!Accounts::checkPassword(name, "p"));
+        }
+        rawStore().setValue("database/databases", QStringList{name, "first"});
+        rawStore().setValue("database/currentDatabase", name);
+        const QRegularExpression skipped("^account name .* skipped");
+        if (!accepted)
+            QTest::ignoreMessage(QtWarningMsg, skipped);
+        QCOMPARE(Accounts::names(), accepted ? QStringList({name, "first"}) : QStringList{"first"});
+        if (!accepted && !name.isEmpty()) // an empty one means that none is current
+            QTest::ignoreMessage(QtWarningMsg, skipped);
+        QCOMPARE(Accounts::current(), accepted ? name : QString());
     }
 
     void unwritableStoreKeepsNothing_data()
