@@ -4,6 +4,7 @@
 #include "passwords.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -209,6 +210,24 @@ QString Accounts::readError()
     if (file.error() != QFileDevice::NoError || settings.status() != QSettings::NoError)
         return text("无法读取设置文件 %1: 格式错误").arg(shown);
     return QString();
+}
+
+bool Accounts::setAsideUnreadableStore(QString *aside)
+{
+    aside->clear();
+    const QString path = storePath();
+    if (readError().isEmpty())
+        return true;
+    const QString target =
+        path + QStringLiteral(".unreadable-") +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss-zzz"));
+    // Moved, not copied: a folder or a file nobody may read cannot be copied.
+    if (!QFile::rename(path, target))
+        return fail(text("无法将设置文件 %1 移至 %2")
+                        .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(target)));
+    qCWarning(lcDb) << "unreadable settings" << path << "moved to" << target;
+    *aside = target;
+    return true;
 }
 
 bool Accounts::checkUpdates()

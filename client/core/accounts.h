@@ -43,7 +43,10 @@ public:
     // store can be read: it is a first start.
     static QString readError();
     // A store that cannot be read would pass for one without accounts, and the next write would
-    // replace it; no setter writes to it.
+    // replace it; no setter writes to it. This moves it aside, to "<store>.unreadable-<time>",
+    // so that a fresh one can be written. True when the store can be read now; *aside is where
+    // the old one went, empty when nothing had to move.
+    [[nodiscard]] static bool setAsideUnreadableStore(QString *aside);
 
     // Program-wide options.
     static bool checkUpdates();

@@ -58,6 +58,7 @@ MainWindow::MainWindow(QWidget *parent)
     setObjectName(QStringLiteral("mainWindow"));
     // Closing hides the window in the tray; only the quit action ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
+    setAsideUnreadableSettings();
 
     m_session = new AccountSession(this);
     m_mainWidget = new MainWidget(m_session, this);
@@ -349,6 +350,20 @@ void MainWindow::writeSettings()
 void MainWindow::showSettingsError()
 {
     Dialogs::instance().critical(this, tr("设置出错"), Accounts::errorString());
+}
+
+void MainWindow::setAsideUnreadableSettings()
+{
+    // Before anything reads the store: unread, it would pass for a first start.
+    const QString error = Accounts::readError();
+    if (error.isEmpty())
+        return;
+    QString aside;
+    if (Accounts::setAsideUnreadableStore(&aside))
+        Dialogs::instance().warning(this, tr("设置出错"),
+                                    error + u'\n' + tr("原文件已移至 %1").arg(aside));
+    else
+        showSettingsError();
 }
 
 void MainWindow::checkAccounts()

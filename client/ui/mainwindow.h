@@ -103,6 +103,7 @@ private:
     void readSettings();
     void writeSettings();
     void showSettingsError();
+    void setAsideUnreadableSettings();
     void showPage(Page page);
     bool contactSelected() const;
     void disposeOfWizard();

@@ -136,6 +136,36 @@ private slots:
         QVERIFY(Accounts::setCurrent("first")); // writes whatever this process still holds
         QCOMPARE(contentOf(storePath()), before);
     }
+
+    void unreadableStoreIsSetAside_data()
+    {
+        QTest::addColumn<int>("damage");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("folder") << int(DamagedFile::Directory) << "没有权限或不是文件";
+        QTest::newRow("garbage") << int(DamagedFile::Garbage) << "格式错误";
+    }
+
+    void unreadableStoreIsSetAside()
+    {
+        QFETCH(int, damage);
+        QFETCH(QString, reason);
+        DamagedFile damaged(storePath(), DamagedFile::Kind(damage));
+        QVERIFY(damaged.ok);
+        const QByteArray unreadable = contentOf(storePath());
+        Accounts::count(); // the toolkit tells a format error only to the first reader
+        QCOMPARE(Accounts::readError(), "无法读取设置文件 " + storePath() + ": " + reason);
+        QVERIFY(!Accounts::create(account("fresh")));
+        QCOMPARE(contentOf(storePath()), unreadable);
+
+        QString aside;
+        QVERIFY(Accounts::setAsideUnreadableStore(&aside));
+        QVERIFY2(aside.startsWith(storePath() + ".unreadable-"), qPrintable(aside));
+        QCOMPARE(contentOf(aside), unreadable);
+        QVERIFY(Accounts::readError().isEmpty() && Accounts::create(account("fresh")));
+        QCOMPARE(Accounts::names(), QStringList{"fresh"});
+        QDir(aside).removeRecursively();
+        QFile::remove(aside);
+    }
 };
 
 PELICARD_TEST_GUILESS_MAIN(TestAccounts)
