@@ -14,12 +14,14 @@ class QTextDocument;
 // phones, address, mail and web, notes and custom rows. Field texts are escaped, so "<" and
 // "&" print as typed. The window chooses the contacts and the destination:
 //
-// Printing:   QPrinter printer(QPrinter::ScreenResolution); the print dialog; then
-//             printer.print(contacts, &printer, progress)   -> "打印完成"
-// PDF:        printer.writePdf(contacts, FileNames::withSuffix(chosen, ".pdf"), progress)
-//             -> "PDF 导出成功"; false: nothing was written, errorString() says why
+//     ContactPrinter out;
+//     Printing: QPrinter printer(QPrinter::ScreenResolution), the print dialog, then
+//               out.print(contacts, &printer, progress)                    -> "打印完成"
+//     PDF:      out.writePdf(contacts, FileNames::withSuffix(chosen, ".pdf"), progress)
+//                                                                          -> "PDF 导出成功"
+//     false: nothing (or, on a printer, not all) was printed or written; out.errorString()
 //
-// progress(done, total) is called after each page; returning false cancels. Needs a
+// progress(pagesDone, pageCount) is called after each page; returning false cancels. Needs a
 // QGuiApplication (fonts).
 class ContactPrinter
 {

@@ -9,22 +9,24 @@
 class QIODevice;
 
 // Contacts as vCard 3.0 cards, the way other address books exchange them. The window asks
-// for the file and shows progress and results; these classes do the rest:
+// for the file and shows progress and results; these classes do the rest.
 //
-// Export (a progress dialog may update after each write()):
-//     VCardFileWriter out(FileNames::withSuffix(chosen, ".vcf"), VCardWriter::LineBreakAfterLast);
+// Export; a cancel stops the loop and drops `out`, which leaves nothing behind:
+//     VCardFileWriter out(FileNames::withSuffix(chosen, ".vcf"), ending);
 //     bool ok = out.open();
-//     for (const Contact &c : contacts) ok = ok && out.write(c);   // stop early on a cancel
-//     ok = ok && out.commit();   // only now does the chosen file exist or change
-//     if (!ok) -> "保存过程出错" (out.errorString() for the log); nothing partial is left
+//     for (const Contact &c : contacts)
+//         ok = ok && out.write(c);      // progress: out.cardCount() of contacts.size()
+//     ok = ok && out.commit();          // only now does the chosen name get the new file
+//     !ok: "保存过程出错", out.errorString() for the log; the old file is untouched
 //
-// Import (cancelling keeps the cards stored so far):
-//     QFile file(chosen);   // open failure -> "开启文件失败"
+// Import; a cancel stops the loop, the cards stored so far stay:
+//     QFile file(chosen);               // open failure: "开启文件失败"
 //     VCardReader in(&file);
 //     Contact c;
-//     while (in.next(&c) == VCardReader::Card) { store c; progress in.position() of in.size() }
-//     Finished: all read; Stopped: the file asks to end (silently, as before); Failed:
-//     errorString()
+//     while (in.next(&c) == VCardReader::Card)
+//         store c;                      // progress: in.position() of in.size() bytes
+//     the last result: Finished (all read), Stopped (ends the import without a message, the
+//     cards before stay), Failed (in.errorString())
 namespace VCard {
 
 // The bytes of one card for a contact, in the program's 8-bit codec, without the line break

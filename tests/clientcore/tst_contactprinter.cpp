@@ -56,10 +56,8 @@ private slots:
         QTest::newRow("address, zip, town")
             << contact([](Contact &c) { c.address = "长安街", c.zip = "100", c.town = "北京"; })
             << "长安街  | 100 北京<br>";
-        QTest::newRow("zip") << contact([](Contact &c) { c.zip = "100"; }) << "100 <br>";
         QTest::newRow("mail and web")
             << contact([](Contact &c) { c.email = "m", c.web = "w"; }) << "m w<br>";
-        QTest::newRow("web") << contact([](Contact &c) { c.web = "w"; }) << "w<br>";
         QTest::newRow("custom rows with a label") << contact([](Contact &c) {
             c.customCount = 1;
             c.customLabel = {"QQ", "", "生日", "", "", ""};
@@ -91,9 +89,8 @@ private slots:
     {
         const QString text =
             ContactPrinter::document({zhang(), contact([](Contact &) {})})->toPlainText();
-        for (const char *field :
-             {"张 三丰", "010-1234 | 020-5678 | 13800000000", "长安街1号", "北京",
-              "dw@example.com http://example.com/", "a<b & c", "QQ 12345", "Li Lei"})
+        for (const char *field : {"张 三丰", "010-1234 | 020-5678 | 13800000000",
+                                  "长安街1号 | 100000 北京", "a<b & c", "QQ 12345", "Li Lei"})
             QVERIFY2(text.contains(QString::fromUtf8(field)), field);
     }
 

@@ -10,24 +10,15 @@ private slots:
         QTest::addColumn<QString>("chosen");
         QTest::addColumn<QString>("suffix");
         QTest::addColumn<QString>("used");
-        QTest::newRow("none") << "/h/cards"
-                              << ".vcf"
-                              << "/h/cards.vcf";
-        QTest::newRow("at the end") << "/h/cards.vcf"
-                                    << ".vcf"
-                                    << "/h/cards.vcf";
-        QTest::newRow("upper case") << "/h/list.PDF"
-                                    << ".pdf"
-                                    << "/h/list.PDF.pdf";
-        QTest::newRow("inside") << "/h/my.pdf.txt"
-                                << ".pdf"
-                                << "/h/my.pdf.txt";
-        QTest::newRow("in a folder") << "/h/x.sqlite/db"
-                                     << ".sqlite"
-                                     << "/h/x.sqlite/db";
-        QTest::newRow("another suffix") << "/h/db.vcf"
-                                        << ".sqlite"
-                                        << "/h/db.vcf.sqlite";
+        const auto row = [](const char *name, const char *chosen, const char *suffix,
+                            const char *used) {
+            QTest::newRow(name) << QString(chosen) << QString(suffix) << QString(used);
+        };
+        row("none", "/h/cards", ".vcf", "/h/cards.vcf");
+        row("at the end", "/h/cards.vcf", ".vcf", "/h/cards.vcf");
+        row("upper case", "/h/list.PDF", ".pdf", "/h/list.PDF.pdf");
+        row("inside", "/h/my.pdf.txt", ".pdf", "/h/my.pdf.txt");
+        row("another suffix", "/h/db.vcf", ".sqlite", "/h/db.vcf.sqlite");
     }
 
     void withSuffix()
