@@ -1,9 +1,9 @@
 #include "passwords.h"
 
+#include "eightbitcodec.h"
 #include "texts.h"
 
 #include <QCryptographicHash>
-#include <QTextCodec>
 
 namespace Passwords {
 
@@ -17,16 +17,17 @@ QByteArray cutAtZero(const QByteArray &bytes)
 
 QTextCodec *eightBitCodec()
 {
-    static QTextCodec *const codec = QTextCodec::codecForName("GB18030");
-    Q_ASSERT(codec);
-    return codec;
+    return EightBitCodec::codec();
 }
 
-QByteArray toEightBit(const QString &text) { return cutAtZero(eightBitCodec()->fromUnicode(text)); }
+QByteArray toEightBit(const QString &text)
+{
+    return cutAtZero(EightBitCodec::encode(text));
+}
 
 QString fromEightBit(const QByteArray &bytes)
 {
-    return nonNullText(eightBitCodec()->toUnicode(cutAtZero(bytes)));
+    return nonNullText(EightBitCodec::decode(cutAtZero(bytes)));
 }
 
 QByteArray md5Digest(const QString &clear)
@@ -46,6 +47,9 @@ QString fieldText(const QVariant &storedDigest)
     return fromEightBit(storedDigest.toByteArray());
 }
 
-QString wrongPasswordText() { return QStringLiteral("密码错误!"); }
+QString wrongPasswordText()
+{
+    return QStringLiteral("密码错误!");
+}
 
 } // namespace Passwords

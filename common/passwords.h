@@ -6,11 +6,11 @@
 
 class QTextCodec;
 
-// The one 8-bit codec of both programs and the rules that turn a typed password into
-// what is stored and what travels. No clear password is kept anywhere.
+// The rules that turn a typed password into what is stored and what travels. No clear
+// password is kept anywhere.
 namespace Passwords {
 
-// GB18030: byte-identical to GB2312 on every GB2312 character, and loses nothing else.
+// EightBitCodec's, kept here for the callers that reach it through the passwords.
 QTextCodec *eightBitCodec();
 // The 8-bit bytes of a text, cut at the first zero byte.
 QByteArray toEightBit(const QString &text);

@@ -2,6 +2,7 @@
 
 #include "databasefile.h"
 #include "dialogs.h"
+#include "filenames.h"
 #include "links.h"
 #include "logging.h"
 #include "revision.h"
@@ -377,8 +378,7 @@ void MainWindow::exportDbSlot()
         dialogs.saveFileName(this, tr("导出数据库文件"), QDir::homePath(), DatabaseFilter);
     if (name.isEmpty())
         return;
-    if (!name.contains(QStringLiteral(".sqlite")))
-        name += QStringLiteral(".sqlite");
+    name = FileNames::withSuffix(name, QStringLiteral(".sqlite"));
     ServerDatabase database;
     if (!database.exportTo(name)) {
         qCWarning(lcDb) << "export failed:" << database.errorString();

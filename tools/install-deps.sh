@@ -7,7 +7,8 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite qt6-5compat-dev libgl-dev
     qt6-translations-l10n qt6-qpa-plugins
-    libbenchmark-dev sqlite3 libsqlite3-dev fonts-noto-cjk
+    libbenchmark-dev sqlite3 libsqlite3-dev fonts-noto-cjk fonts-wqy-microhei
+    poppler-utils python3-vobject
     "$@"
 )
 
