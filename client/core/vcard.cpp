@@ -100,14 +100,12 @@ void appendCard(QString &out, const Contact &c)
     out += QLatin1String("END:VCARD");
 }
 
-// The text between the first and the second colon; empty when the line has no colon.
-QStringView secondPiece(QStringView line)
+// The value: everything after the first colon, so that a web address keeps its scheme and a
+// value with a colon comes back whole; empty when the line has no colon.
+QStringView valueOf(QStringView line)
 {
     const qsizetype first = line.indexOf(u':');
-    if (first < 0)
-        return {};
-    const qsizetype second = line.indexOf(u':', first + 1);
-    return second < 0 ? line.mid(first + 1) : line.mid(first + 1, second - first - 1);
+    return first < 0 ? QStringView() : line.mid(first + 1);
 }
 
 // One line of a card into the contact, by its key (the text before the first colon). The
@@ -126,7 +124,7 @@ void applyLine(const QString &line, Contact *c, int *labels)
         return;
     }
     if (key.contains(u"EMAIL")) {
-        c->email = secondPiece(line).toString();
+        c->email = valueOf(line).toString();
         return;
     }
     if (key.contains(u"TEL")) {
@@ -134,11 +132,11 @@ void applyLine(const QString &line, Contact *c, int *labels)
                          : key.contains(u"HOME") ? &c->home
                          : key.contains(u"CELL") ? &c->mobile
                                                  : &c->home;
-        *field = secondPiece(line).toString();
+        *field = valueOf(line).toString();
         return;
     }
     if (key.contains(u"ADR")) {
-        const QList<QStringView> pieces = secondPiece(line).split(u';');
+        const QList<QStringView> pieces = valueOf(line).split(u';');
         const auto piece = [&](int n) { return pieces.value(n - 1).toString(); };
         if (piece(2).isEmpty()) {
             c->address = piece(3);
@@ -150,7 +148,7 @@ void applyLine(const QString &line, Contact *c, int *labels)
         return;
     }
     if (key.contains(u"URL")) {
-        c->web = secondPiece(line).toString();
+        c->web = valueOf(line).toString();
         return;
     }
     if (key.contains(u"NOTE")) {

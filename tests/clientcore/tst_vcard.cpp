@@ -102,12 +102,11 @@ private slots:
         QCOMPARE(out.data(), expected);
     }
 
-    // The vocabulary on our own layout: a web address is cut at its colon, the count is
-    // that of the label lines, an empty account gives an empty file.
+    // The vocabulary on our own layout: a web address keeps its scheme, the count is that of
+    // the label lines, an empty account gives an empty file.
     void importReadsTheLayout()
     {
         QList<Contact> expected = layoutContacts();
-        expected[0].web = "http";
         expected[0].notes = "line one line two";
         expected[0].customLabel = {"QQ号", "", "生日", "", "", "ab"};
         expected[0].customValue = {"12:34", "", "1.1", "", "", "xy"};
