@@ -4,26 +4,15 @@
 
 #include "passwords.h"
 
-#include <QBuffer>
 #include <QDataStream>
 #include <QIODevice>
-#include <QtEndian>
 
 namespace Protocol {
 
 namespace {
-void prepare(QDataStream &stream) { stream.setVersion(StreamVersion); }
-
-MessageReader::Status parseFrame(const QByteArray &frame, Message *message)
+void prepare(QDataStream &stream)
 {
-    QDataStream in(frame);
-    prepare(in);
-    Message m;
-    in >> m.password >> m.type >> m.payload;
-    if (in.status() != QDataStream::Ok)
-        return MessageReader::Malformed;
-    *message = std::move(m);
-    return MessageReader::Complete;
+    stream.setVersion(StreamVersion);
 }
 } // namespace
 
@@ -38,43 +27,24 @@ QByteArray encodeMessage(const QString &password, qint16 type, const QByteArray 
     return block;
 }
 
-MessageReader::Status MessageReader::read(QIODevice *device, Message *message)
+QByteArray pingPayload()
 {
-    if (m_size < 0) {
-        if (device->bytesAvailable() < SizeFieldBytes)
-            return NeedMore;
-        char raw[SizeFieldBytes];
-        if (device->read(raw, SizeFieldBytes) != SizeFieldBytes)
-            return NeedMore;
-        const qint64 size = qFromBigEndian<qint64>(raw);
-        if (size < 0 || size > m_maxSize)
-            return SizeRefused;
-        m_size = size;
-    }
-    if (device->bytesAvailable() < m_size)
-        return NeedMore;
-    const QByteArray frame = device->read(m_size);
-    if (frame.size() != m_size)
-        return Malformed;
-    return parseFrame(frame, message);
+    return QByteArrayLiteral("ping");
+}
+QByteArray pongPayload()
+{
+    return QByteArrayLiteral("pong");
 }
 
-MessageReader::Status decodeMessage(const QByteArray &bytes, Message *message, qint64 maxSize)
+QByteArray wrongPasswordPayload()
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    MessageReader reader(maxSize);
-    const MessageReader::Status status = reader.read(&buffer, message);
-    return status == MessageReader::NeedMore ? MessageReader::Malformed : status;
+    return Passwords::toEightBit(Passwords::wrongPasswordText());
 }
 
-QByteArray pingPayload() { return QByteArrayLiteral("ping"); }
-QByteArray pongPayload() { return QByteArrayLiteral("pong"); }
-
-QByteArray wrongPasswordPayload() { return Passwords::toEightBit(Passwords::wrongPasswordText()); }
-
-QString payloadText(const QByteArray &payload) { return Passwords::fromEightBit(payload); }
+QString payloadText(const QByteArray &payload)
+{
+    return Passwords::fromEightBit(payload);
+}
 
 QByteArray encodeContact(const Contact &contact)
 {
@@ -132,7 +102,10 @@ std::pair<QString, QString> decodeDelete(const QByteArray &payload)
     return {nonNullText(name), nonNullText(firstName)};
 }
 
-QByteArray revisionText(quint64 revision) { return QByteArray::number(revision); }
+QByteArray revisionText(quint64 revision)
+{
+    return QByteArray::number(revision);
+}
 
 quint64 parseRevision(const QByteArray &text, bool *ok)
 {

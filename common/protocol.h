@@ -6,8 +6,6 @@
 #include <QString>
 #include <utility>
 
-class QIODevice;
-
 // The message format both programs speak over TCP: one request per connection.
 namespace Protocol {
 
@@ -31,6 +29,8 @@ constexpr int SizeFieldBytes = 8;
 // byte-array count is 32-bit on the wire.
 constexpr qint64 MaxRequestSize = qint64(1024) * 1024;
 constexpr qint64 MaxReplySize = qint64(0xFFFFFFFE) + 64;
+// A reply a client holds in memory: every one but the database transfer, which it streams.
+constexpr qint64 MaxHeldReplySize = qint64(1024) * 1024;
 
 struct Message
 {
@@ -48,28 +48,6 @@ inline QByteArray encodeMessage(const QString &password, RequestType type,
 {
     return encodeMessage(password, qint16(type), payload);
 }
-
-// Reads one message from a device as its bytes arrive. Nothing is consumed until the
-// whole message is there; a size field out of bounds is refused before anything is allocated.
-class MessageReader
-{
-public:
-    enum Status { NeedMore, Complete, SizeRefused, Malformed };
-
-    explicit MessageReader(qint64 maxSize = MaxRequestSize) : m_maxSize(maxSize) {}
-
-    Status read(QIODevice *device, Message *message);
-    // The message's size field once it has been read, -1 before.
-    qint64 declaredSize() const { return m_size; }
-
-private:
-    qint64 m_maxSize;
-    qint64 m_size = -1;
-};
-
-// Parses a complete message held in memory (size field included).
-MessageReader::Status decodeMessage(const QByteArray &bytes, Message *message,
-                                    qint64 maxSize = MaxRequestSize);
 
 // Payloads.
 QByteArray pingPayload(); // "ping"

@@ -1,8 +1,8 @@
-// Everything that parses bytes from the network: the message reader, in memory and fed in
-// pieces through a device, and every payload decoder. Besides crashes and sanitizer reports
+// Everything that parses bytes from the network: the message reader, in memory, fed in pieces
+// through a device and with a payload streamed to a sink, and every payload decoder. Besides crashes and sanitizer reports
 // it traps when two ways of reading the same bytes disagree or a decoded value does not
 // survive being encoded again.
-#include "protocol.h"
+#include "framereader.h"
 
 #include <QBuffer>
 #include <cstdint>
@@ -56,20 +56,34 @@ void decodePayloads(const QByteArray &payload)
 }
 
 // The same bytes arriving a few at a time; piece sizes come from the bytes themselves.
-MessageReader::Status readInPieces(const QByteArray &bytes, Message *message)
+FrameReader::Status readInPieces(const QByteArray &bytes, Message *message)
 {
     QBuffer device;
     device.open(QIODevice::ReadOnly);
-    MessageReader reader;
-    MessageReader::Status status = MessageReader::NeedMore;
+    FrameReader reader;
+    FrameReader::Status status = FrameReader::NeedMore;
     qsizetype at = 0;
-    while (status == MessageReader::NeedMore && at < bytes.size()) {
+    while (status == FrameReader::NeedMore && at < bytes.size()) {
         const qsizetype piece = 1 + quint8(bytes.at(at)) % 13;
         device.buffer().append(bytes.mid(at, piece));
         at += piece;
         status = reader.read(&device, message);
     }
     return status;
+}
+
+// The same bytes with a transfer's payload handed to a sink instead of being held.
+FrameReader::Status readStreamed(const QByteArray &bytes, Message *message, QByteArray *sunk)
+{
+    QBuffer device;
+    device.setData(bytes);
+    device.open(QIODevice::ReadOnly);
+    QBuffer sink(sunk);
+    sink.open(QIODevice::WriteOnly);
+    FrameReader reader;
+    reader.streamPayload(qint16(RequestType::DatabaseTransfer), &sink, MaxRequestSize);
+    const FrameReader::Status status = reader.read(&device, message);
+    return status == FrameReader::NeedMore ? FrameReader::Malformed : status;
 }
 
 } // namespace
@@ -80,23 +94,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QByteArray::fromRawData(reinterpret_cast<const char *>(data), qsizetype(size));
 
     Message whole;
-    const MessageReader::Status status = decodeMessage(bytes, &whole);
-    if (status == MessageReader::SizeRefused) { // perhaps a reply, which may be larger
+    const FrameReader::Status status = decodeMessage(bytes, &whole);
+    if (status == FrameReader::SizeRefused) { // perhaps a reply, which may be larger
         Message reply;
         decodeMessage(bytes, &reply, MaxReplySize);
     }
 
     Message pieces;
-    const MessageReader::Status piecesStatus = readInPieces(bytes, &pieces);
+    const FrameReader::Status piecesStatus = readInPieces(bytes, &pieces);
     check(piecesStatus == status ||
-          (status == MessageReader::Malformed && piecesStatus == MessageReader::NeedMore));
+          (status == FrameReader::Malformed && piecesStatus == FrameReader::NeedMore));
 
-    if (status == MessageReader::Complete) {
+    Message streamed;
+    QByteArray sunk;
+    check(readStreamed(bytes, &streamed, &sunk) == status);
+
+    if (status == FrameReader::Complete) {
         check(pieces.password == whole.password && pieces.type == whole.type &&
               pieces.payload == whole.payload);
+        check(streamed.password == whole.password && streamed.type == whole.type);
+        check(whole.is(RequestType::DatabaseTransfer)
+                  ? streamed.payload.isNull() && sunk == whole.payload
+                  : streamed.payload == whole.payload && sunk.isEmpty());
         Message again;
         check(decodeMessage(encodeMessage(whole.password, whole.type, whole.payload), &again) ==
-              MessageReader::Complete);
+              FrameReader::Complete);
         check(again.password == whole.password && again.type == whole.type &&
               again.payload == whole.payload);
     }

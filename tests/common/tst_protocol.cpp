@@ -1,5 +1,5 @@
 #include "contactfields.h"
-#include "protocol.h"
+#include "framereader.h"
 #include "testhome.h"
 
 #include <QBuffer>
@@ -32,20 +32,20 @@ private slots:
     void sizeFieldIsChecked_data()
     {
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<MessageReader::Status>("status");
+        QTest::addColumn<FrameReader::Status>("status");
         // After the size field: password 4 + 4, type 2, payload 4 + 4.
         const QByteArray msg =
             encodeMessage(QStringLiteral("pw"), RequestType::Hello, pingPayload());
-        QTest::newRow("2^62") << withSizeField(msg, qint64(1) << 62) << MessageReader::SizeRefused;
-        QTest::newRow("-1") << withSizeField(msg, -1) << MessageReader::SizeRefused;
-        QTest::newRow("payload cut short") << withSizeField(msg, 14) << MessageReader::Malformed;
-        QTest::newRow("0") << withSizeField(msg, 0) << MessageReader::Malformed;
+        QTest::newRow("2^62") << withSizeField(msg, qint64(1) << 62) << FrameReader::SizeRefused;
+        QTest::newRow("-1") << withSizeField(msg, -1) << FrameReader::SizeRefused;
+        QTest::newRow("payload cut short") << withSizeField(msg, 14) << FrameReader::Malformed;
+        QTest::newRow("0") << withSizeField(msg, 0) << FrameReader::Malformed;
     }
 
     void sizeFieldIsChecked()
     {
         QFETCH(QByteArray, bytes);
-        QFETCH(MessageReader::Status, status);
+        QFETCH(FrameReader::Status, status);
         Message m;
         QCOMPARE(decodeMessage(bytes, &m), status);
     }
@@ -56,13 +56,13 @@ private slots:
                                                encodeContact(distinctContact()));
         QBuffer buffer;
         buffer.open(QIODevice::ReadOnly);
-        MessageReader reader;
+        FrameReader reader;
         Message m;
         for (int at = 0; at < whole.size(); at += 7) { // the size field comes in two pieces
-            QCOMPARE(reader.read(&buffer, &m), MessageReader::NeedMore);
+            QCOMPARE(reader.read(&buffer, &m), FrameReader::NeedMore);
             buffer.buffer().append(whole.mid(at, 7));
         }
-        QCOMPARE(reader.read(&buffer, &m), MessageReader::Complete);
+        QCOMPARE(reader.read(&buffer, &m), FrameReader::Complete);
         QCOMPARE(m.password, QStringLiteral("secret"));
         QVERIFY(m.is(RequestType::AddContact));
         QCOMPARE(decodeContact(m.payload), distinctContact());

@@ -1,9 +1,11 @@
 #include "testclient.h"
 
 #include "contactstore.h"
+#include "framereader.h"
 #include "sqliteconnection.h"
 
 #include <QAtomicInt>
+#include <QBuffer>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QSqlDatabase>
@@ -17,15 +19,18 @@ namespace TestClient {
 Reply readUntilClosed(QTcpSocket &socket, int waitMs)
 {
     Reply reply;
+    QBuffer received(&reply.raw);
+    received.open(QIODevice::ReadOnly);
+    Protocol::FrameReader reader(Protocol::MaxReplySize);
     QDeadlineTimer deadline(waitMs);
-    while (!(reply.closedByServer = socket.state() == QAbstractSocket::UnconnectedState) &&
-           !deadline.hasExpired()) {
-        socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
+    for (;;) {
+        reply.closedByServer = socket.state() == QAbstractSocket::UnconnectedState;
         reply.raw += socket.readAll();
+        reader.read(&received, &reply.message);
+        if (reply.closedByServer || deadline.hasExpired())
+            return reply;
+        socket.waitForReadyRead(int(qMax<qint64>(1, deadline.remainingTime())));
     }
-    reply.raw += socket.readAll();
-    Protocol::decodeMessage(reply.raw, &reply.message, Protocol::MaxReplySize);
-    return reply;
 }
 
 Reply exchange(quint16 port, const QByteArray &request, int waitMs, int piece,
