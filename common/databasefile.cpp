@@ -103,6 +103,8 @@ bool DatabaseReplacement::fail(const QString &error)
 bool DatabaseReplacement::open()
 {
     // Beside the target: a rename within one file system is atomic.
+    m_written.clear();
+    m_checked = false;
     m_file = std::make_unique<QTemporaryFile>(m_target + QStringLiteral(".XXXXXX"));
     if (!m_file->open())
         return fail(m_file->errorString());
@@ -128,10 +130,12 @@ bool DatabaseReplacement::copyFrom(QIODevice *source)
     return true;
 }
 
-bool DatabaseReplacement::commit()
+bool DatabaseReplacement::finishWriting()
 {
     if (!m_file)
         return fail(tr("文件未打开"));
+    if (!m_written.isEmpty())
+        return true;
     if (!m_file->flush())
         return fail(m_file->errorString());
 #ifdef Q_OS_UNIX
@@ -139,7 +143,6 @@ bool DatabaseReplacement::commit()
     if (::fsync(m_file->handle()) != 0)
         return fail(tr("无法写入磁盘"));
 #endif
-    const QString written = m_file->fileName();
     // The temporary file is the owner's alone; the database keeps the access it had.
     const QFileDevice::Permissions access =
         QFileInfo::exists(m_target) ? QFile::permissions(m_target)
@@ -148,11 +151,29 @@ bool DatabaseReplacement::commit()
     if (!m_file->setPermissions(access))
         return fail(m_file->errorString());
     m_file->close();
-    DatabaseFile check(written);
-    if (!check.isContactsDatabase())
-        return fail(check.errorString());
+    m_written = m_file->fileName();
+    return true;
+}
+
+bool DatabaseReplacement::check()
+{
+    if (m_checked)
+        return true;
+    if (!finishWriting())
+        return false;
+    DatabaseFile written(m_written);
+    if (!written.isContactsDatabase())
+        return fail(written.errorString());
+    m_checked = true;
+    return true;
+}
+
+bool DatabaseReplacement::commit()
+{
+    if (!check())
+        return false;
     // QFile::rename refuses an existing target; the C library replaces it in one step.
-    if (std::rename(QFile::encodeName(written).constData(),
+    if (std::rename(QFile::encodeName(m_written).constData(),
                     QFile::encodeName(m_target).constData()) != 0)
         return fail(tr("无法替换文件 %1").arg(m_target));
     m_file->setAutoRemove(false);

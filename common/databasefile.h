@@ -42,10 +42,17 @@ public:
     explicit DatabaseReplacement(const QString &target);
     ~DatabaseReplacement();
 
+    QString target() const { return m_target; }
     bool open();
     QIODevice *device() const;
     // Copies the rest of source into the new content.
     bool copyFrom(QIODevice *source);
+    // Puts the new content on the disk and closes it; nothing more can be written.
+    bool finishWriting();
+    // Whether the new content is a contacts database; finishes writing first. A holder that
+    // must not let go of the old file before it knows (an open connection) checks apart.
+    bool check();
+    // Checks, unless done, and renames the new content over the old file.
     bool commit();
     QString errorString() const { return m_error; }
 
@@ -54,5 +61,7 @@ private:
 
     QString m_target;
     std::unique_ptr<QTemporaryFile> m_file;
+    QString m_written; // the new content's name once it is on the disk
+    bool m_checked = false;
     QString m_error;
 };
