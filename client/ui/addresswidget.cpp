@@ -334,11 +334,13 @@ void AddressWidget::selectionChangedSlot()
         showContact(*contact);
 }
 
-bool AddressWidget::accepted(const ServerLink::Result &result)
+bool AddressWidget::refuseNetworkChange()
 {
-    if (!result.accepted && !result.title.isEmpty())
-        Dialogs::instance().warning(this, result.title, result.text);
-    return result.accepted;
+    if (!m_session->isNetwork())
+        return false;
+    Dialogs::instance().warning(this, tr("网络帐户"),
+                                tr("暂不能将更改发送到服务器, 网络帐户中的联系人未作任何修改。"));
+    return true;
 }
 
 void AddressWidget::databaseError()
@@ -348,7 +350,7 @@ void AddressWidget::databaseError()
 
 void AddressWidget::addContact()
 {
-    if (m_session->isNetwork() && !accepted(ServerLink(*m_session).checkRevision()))
+    if (refuseNetworkChange())
         return;
     clearForm();
     setEditable(true);
@@ -358,7 +360,7 @@ void AddressWidget::addContact()
 
 void AddressWidget::editContactSlot()
 {
-    if (m_session->isNetwork() && !accepted(ServerLink(*m_session).checkRevision()))
+    if (refuseNetworkChange())
         return;
     m_editing = true;
     setEditable(true);
@@ -433,7 +435,7 @@ bool AddressWidget::insertContact()
         databaseError();
         return false;
     }
-    if (m_session->isNetwork() && !accepted(ServerLink(*m_session).addContact(contact)))
+    if (refuseNetworkChange())
         return false;
     if (!m_session->add(contact)) {
         databaseError();
@@ -445,7 +447,7 @@ bool AddressWidget::insertContact()
 bool AddressWidget::updateContact()
 {
     const Contact contact = formContact();
-    if (m_session->isNetwork() && !accepted(ServerLink(*m_session).editContact(contact)))
+    if (refuseNetworkChange())
         return false;
     if (!m_session->update(contact)) {
         databaseError();
@@ -471,7 +473,7 @@ void AddressWidget::cancelEditSlot()
 
 void AddressWidget::deleteContactSlot()
 {
-    if (m_session->isNetwork() && !accepted(ServerLink(*m_session).checkRevision()))
+    if (refuseNetworkChange())
         return;
     const qint64 id = m_list->currentId();
     const QString text = m_list->currentText();
@@ -489,8 +491,6 @@ void AddressWidget::deleteContactSlot()
     } else {
         std::tie(name, firstName) = Contact::splitDisplayText(text);
     }
-    if (m_session->isNetwork() && !accepted(ServerLink(*m_session).deleteContact(name, firstName)))
-        return;
     if (!m_session->remove(name, firstName)) {
         databaseError();
         return;

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "contact.h"
-#include "serverlink.h"
 
 #include <QWidget>
 #include <array>
@@ -81,8 +80,9 @@ private:
     Contact formContact() const;
     void showContact(const Contact &contact);
     void showCustomRow(int row, const QString &label, const QString &value);
-    // Whether the server took a network account's change; tells the user when it did not.
-    bool accepted(const ServerLink::Result &result);
+    // A network account's change is refused, with a box, until the window drives the exchanges
+    // of ServerLink; nothing is stored meanwhile, so the copy never drifts from the server's.
+    bool refuseNetworkChange();
     void databaseError();
     bool insertContact();
     bool updateContact();
