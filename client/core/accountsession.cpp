@@ -3,8 +3,10 @@
 #include "accounts.h"
 #include "contactlistmodel.h"
 #include "contactstore.h"
+#include "databasefile.h"
 
 #include <QAtomicInt>
+#include <QFile>
 #include <QFileInfo>
 #include <QSqlError>
 
@@ -41,7 +43,20 @@ bool AccountSession::open(const QString &name)
         m_localRevision = Accounts::localRevision(name);
         m_serverPassword = Accounts::serverPasswordText(name);
     }
-    const QString path = Accounts::databasePath(name);
+    if (!openConnection())
+        return false;
+    m_error.clear();
+    return true;
+}
+
+QString AccountSession::databasePath() const
+{
+    return Accounts::databasePath(m_name);
+}
+
+bool AccountSession::openConnection()
+{
+    const QString path = databasePath();
     // SQLite would create a missing file; an account never gets an empty one behind its back.
     m_fileMissing = !QFileInfo::exists(path);
     if (m_fileMissing)
@@ -60,7 +75,6 @@ bool AccountSession::open(const QString &name)
         dropConnection();
         return fail(error);
     }
-    m_error.clear();
     return true;
 }
 
@@ -136,44 +150,144 @@ bool AccountSession::contains(const QString &name, const QString &firstName, boo
     return found;
 }
 
-bool AccountSession::add(Contact &contact)
+bool AccountSession::setLocalRevision(quint64 revision)
+{
+    if (!Accounts::setLocalRevision(m_name, revision))
+        return fail(tr("无法保存本地版本号: %1").arg(Accounts::errorString()));
+    m_localRevision = revision;
+    return true;
+}
+
+bool AccountSession::incrementLocalRevision()
+{
+    return setLocalRevision(m_localRevision + 1);
+}
+
+std::optional<ContactStore::NamePair> AccountSession::namePair(qint64 id) const
+{
+    const std::optional<Contact> stored = contact(id);
+    if (!stored) {
+        fail(tr("联系人不存在"));
+        return std::nullopt;
+    }
+    return ContactStore::NamePair(stored->name, stored->firstName);
+}
+
+bool AccountSession::change(ServerLink::Exchange exchange, const ServerLink::Result *answer,
+                            const std::function<bool(ContactStore &)> &statement)
 {
     if (!contactsVisible())
         return fail(tr("数据库未开启"));
-    contact.normalise();
+    if (isNetwork()) {
+        if (!answer || answer->exchange != exchange)
+            return fail(tr("网络帐户的更改须先由服务器接受"));
+        if (!answer->ok())
+            return fail(tr("服务器未接受此更改"));
+    } else if (answer) {
+        return fail(tr("本地帐户的更改不经服务器"));
+    }
+    // Stored and counted together: a copy whose revision says it holds a change it lacks would
+    // never be synchronised again, and one that holds a change it does not count is
+    // synchronised at the next check.
     ContactStore store(m_db);
-    if (!store.insert(contact, &contact.id))
-        return fail(store.lastError());
+    if (!m_db.transaction())
+        return fail(m_db.lastError().text());
+    const quint64 before = m_localRevision;
+    QString error;
+    if (!statement(store))
+        error = store.lastError();
+    else if (isNetwork() && !incrementLocalRevision())
+        error = m_error;
+    else if (!m_db.commit())
+        error = m_db.lastError().text();
+    if (error.isEmpty())
+        return true;
+    m_db.rollback();
+    if (m_localRevision != before)
+        setLocalRevision(before);
+    return fail(error);
+}
+
+bool AccountSession::add(Contact &contact, const ServerLink::Result *answer)
+{
+    contact.normalise();
+    qint64 id = -1;
+    if (!change(ServerLink::Exchange::AddContact, answer,
+                [&](ContactStore &store) { return store.insert(contact, &id); }))
+        return false;
+    contact.id = id;
     m_index.insert(contact);
     // The index's text is the one a reload would show.
     m_model->addEntry(m_index.entry(contact.id));
     return true;
 }
 
-bool AccountSession::update(const Contact &contact)
+bool AccountSession::update(const Contact &contact, const ServerLink::Result *answer)
 {
-    if (!contactsVisible())
-        return fail(tr("数据库未开启"));
     Contact stored = contact;
     stored.normalise();
-    ContactStore store(m_db);
-    if (!store.update(quint64(stored.id), stored))
-        return fail(store.lastError());
+    if (!change(ServerLink::Exchange::EditContact, answer,
+                [&](ContactStore &store) { return store.update(quint64(stored.id), stored); }))
+        return false;
     m_index.update(stored);
     m_model->setText(stored.id, m_index.entry(stored.id).text);
     return true;
 }
 
-bool AccountSession::remove(const QString &name, const QString &firstName)
+bool AccountSession::remove(const QString &name, const QString &firstName,
+                            const ServerLink::Result *answer)
 {
-    if (!contactsVisible())
-        return fail(tr("数据库未开启"));
-    ContactStore store(m_db);
-    const QList<qint64> ids = store.idsOf(name, firstName);
-    if (!store.lastError().isEmpty() || !store.remove(name, firstName))
-        return fail(store.lastError());
-    for (qint64 id : ids)
+    QList<qint64> ids;
+    if (!change(ServerLink::Exchange::DeleteContact, answer, [&](ContactStore &store) {
+            ids = store.idsOf(name, firstName);
+            return store.lastError().isEmpty() && store.remove(name, firstName);
+        }))
+        return false;
+    for (qint64 id : std::as_const(ids))
         m_index.remove(id);
     m_model->removeIds(ids);
     return true;
+}
+
+bool AccountSession::replaceDatabase(DatabaseReplacement &replacement,
+                                     std::optional<quint64> revision)
+{
+    if (m_name.isEmpty())
+        return fail(tr("没有打开的帐户"));
+    if (replacement.target() != databasePath())
+        return fail(tr("新数据库不属于此帐户"));
+    // Known good before the old file is let go.
+    if (!replacement.check())
+        return fail(replacement.errorString());
+    const bool wasOpen = isOpen();
+    dropConnection();
+    if (!replacement.commit()) {
+        const QString error = replacement.errorString();
+        if (wasOpen)
+            openConnection(); // the old file, as it was
+        return fail(error);
+    }
+    if (!openConnection())
+        return false;
+    if (contactsVisible() && !reload())
+        return false;
+    if (!contactsVisible()) {
+        m_index.clear();
+        m_model->clear();
+    }
+    if (revision && !setLocalRevision(*revision))
+        return false;
+    m_error.clear();
+    return true;
+}
+
+bool AccountSession::replaceDatabase(const QString &sourcePath)
+{
+    QFile source(sourcePath);
+    if (!source.open(QIODevice::ReadOnly))
+        return fail(source.errorString());
+    DatabaseReplacement replacement(databasePath());
+    if (!replacement.open() || !replacement.copyFrom(&source))
+        return fail(replacement.errorString());
+    return replaceDatabase(replacement);
 }

@@ -2,13 +2,17 @@
 
 #include "contact.h"
 #include "contactindex.h"
+#include "contactstore.h"
+#include "serverlink.h"
 
 #include <QObject>
 #include <QSqlDatabase>
 #include <QString>
+#include <functional>
 #include <optional>
 
 class ContactListModel;
+class DatabaseReplacement;
 
 // The open account: its keys, its one SQLite connection, its contacts in memory and the rows
 // the contact list shows. The main window owns one and hands it to the widgets that need it.
@@ -28,9 +32,14 @@ public:
     bool isOpen() const { return m_db.isOpen(); }
 
     QString name() const { return m_name; }
+    QString databasePath() const;
     QString type() const { return m_type; }
     bool isNetwork() const;
+    // The server revision the file is known to match.
     quint64 localRevision() const { return m_localRevision; }
+    // Stored first, then taken; false (nothing changed) when the settings cannot be written.
+    bool setLocalRevision(quint64 revision);
+    bool incrementLocalRevision();
     QString serverPassword() const { return m_serverPassword; }
     bool usesPassword() const { return m_usePassword; }
     bool isUnlocked() const { return m_unlocked; }
@@ -55,17 +64,42 @@ public:
     // Whether a contact with this name pair is stored already; false when the check failed too
     // (errorString() then says why).
     bool contains(const QString &name, const QString &firstName, bool *ok = nullptr) const;
+    // The pair a delete of this contact sends and removes: the stored one, exactly, for the list
+    // text loses inner and edge spaces of a given name. nullopt when there is no such contact.
+    std::optional<ContactStore::NamePair> namePair(qint64 id) const;
+
+    // The changes. A network account's change is stored only once the server has taken it:
+    // answer is the finished exchange that sent it. Then the file changes and the local
+    // revision rises by one, as the server's did. Without an accepting answer of that change
+    // nothing is changed and errorString() says why; a local account takes none.
+    //
     // Stores a new contact and lists it; contact.id is set. False, with nothing changed, when
     // the statement fails.
-    bool add(Contact &contact);
+    bool add(Contact &contact, const ServerLink::Result *answer = nullptr);
     // Stores the contact under its id and relists it under its new text.
-    bool update(const Contact &contact);
+    bool update(const Contact &contact, const ServerLink::Result *answer = nullptr);
     // Deletes every contact with the name pair and takes them off the list.
-    bool remove(const QString &name, const QString &firstName);
+    bool remove(const QString &name, const QString &firstName,
+                const ServerLink::Result *answer = nullptr);
+
+    // Puts a received or imported database in the place of the account's file. The new file is
+    // checked while the old connection stays open; then the connection closes, the new file
+    // takes the old one's name and is opened, and the index and the list are reloaded. A failure
+    // before the rename leaves the old file open as it was; errorString() says why. With a
+    // revision (the server's, after a transfer) the local revision takes it once the file is in
+    // place.
+    bool replaceDatabase(DatabaseReplacement &replacement,
+                         std::optional<quint64> revision = std::nullopt);
+    bool replaceDatabase(const QString &sourcePath);
 
 private:
     bool fail(const QString &error) const;
+    bool openConnection();
     void dropConnection();
+    // Runs one change of the file in a transaction together with, for a network account, the
+    // local revision's rise: both are kept or neither. false with errorString() otherwise.
+    bool change(ServerLink::Exchange exchange, const ServerLink::Result *answer,
+                const std::function<bool(ContactStore &)> &statement);
     // Checked apart, so that no handle on the connection is left when it is dropped.
     bool hasContactsTable(QString *error) const;
 

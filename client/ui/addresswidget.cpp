@@ -4,6 +4,7 @@
 #include "accounts.h"
 #include "accountsession.h"
 #include "contactlistwidget.h"
+#include "contactstore.h"
 #include "dialogs.h"
 #include "links.h"
 
@@ -482,16 +483,8 @@ void AddressWidget::deleteContactSlot()
     if (Dialogs::instance().question(this, tr("删除联系人"), tr("您真的要删除联系人: ") + text) !=
         QMessageBox::Yes)
         return;
-    // The stored pair, exactly: the list text loses repeated and edge spaces of a given name.
-    QString name;
-    QString firstName;
-    if (const std::optional<Contact> stored = m_session->contact(id)) {
-        name = stored->name;
-        firstName = stored->firstName;
-    } else {
-        std::tie(name, firstName) = Contact::splitDisplayText(text);
-    }
-    if (!m_session->remove(name, firstName)) {
+    const std::optional<ContactStore::NamePair> pair = m_session->namePair(id);
+    if (!pair || !m_session->remove(pair->first, pair->second)) {
         databaseError();
         return;
     }
