@@ -24,7 +24,7 @@ const QStringList SearchedColumns =
 // reads as U+FFFD, byte-order marks (which SQLite drops from the start of a bound text), an
 // unpaired surrogate, and the characters with a meaning in LIKE or SQL.
 const QStringList Alphabet =
-    QStringLiteral("a A b B z 中 é É 😀 \uffff \ufffe \ufeff %").split(QLatin1Char(' '))
+    QStringLiteral("a A b B z Z 中 é É 😀 \uffff \ufffe \ufeff %").split(QLatin1Char(' '))
     << QString(QChar(0xD800)) << QStringLiteral("_") << QStringLiteral("'") << QStringLiteral("\\")
     << QStringLiteral(" ");
 
