@@ -11,6 +11,8 @@
 
 namespace {
 QUrl g_testAddress;
+// A build number takes a few bytes; an answer longer than this is no answer of ours.
+constexpr qint64 MaxAnswerBytes = 4 * 1024;
 } // namespace
 
 UpdateCheck::UpdateCheck(QObject *parent) : UpdateCheck(defaultAddress(), parent) {}
@@ -41,9 +43,22 @@ void UpdateCheck::start()
     if (m_reply)
         return;
     m_build = 0;
+    m_answer.clear();
     m_reply = m_network->get(QNetworkRequest(m_address));
+    // Bounded from the first byte: the reply itself buffers no more than a little past it.
+    m_reply->setReadBufferSize(MaxAnswerBytes + 1);
+    connect(m_reply, &QNetworkReply::readyRead, this, &UpdateCheck::readAnswer);
     connect(m_reply, &QNetworkReply::finished, this, &UpdateCheck::finished);
     m_deadline.start(Timeouts::stepMs());
+}
+
+void UpdateCheck::readAnswer()
+{
+    m_answer += m_reply->read(MaxAnswerBytes + 1 - m_answer.size());
+    if (m_answer.size() > MaxAnswerBytes) {
+        qCDebug(lcNet) << "update answer longer than" << MaxAnswerBytes << "bytes";
+        m_reply->abort(); // ends in finished() with an error
+    }
 }
 
 void UpdateCheck::finished()
@@ -52,11 +67,12 @@ void UpdateCheck::finished()
     QNetworkReply *reply = m_reply;
     m_reply = nullptr;
     reply->deleteLater();
-    const bool error = reply->error() != QNetworkReply::NoError;
+    m_answer += reply->read(MaxAnswerBytes + 1 - m_answer.size());
+    const bool error = reply->error() != QNetworkReply::NoError || m_answer.size() > MaxAnswerBytes;
     if (error)
         qCDebug(lcNet) << "update check failed:" << reply->errorString();
     else
-        m_build = parseBuild(reply->readAll());
+        m_build = parseBuild(m_answer);
     emit done(error);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
@@ -21,7 +22,7 @@ public:
     QUrl address() const { return m_address; }
 
     // Starts a check and returns at once; a check already under way is left to finish.
-    // It gives up after Timeouts::stepMs().
+    // It gives up after Timeouts::stepMs(), and on an answer longer than a few KiB.
     void start();
     bool isRunning() const { return !m_reply.isNull(); }
     // The build number of the last answer; 0 when the answer was not a number.
@@ -40,11 +41,13 @@ signals:
     void done(bool error);
 
 private:
+    void readAnswer();
     void finished();
 
     QUrl m_address;
     QNetworkAccessManager *m_network = nullptr;
     QPointer<QNetworkReply> m_reply;
     QTimer m_deadline;
+    QByteArray m_answer;
     int m_build = 0;
 };
