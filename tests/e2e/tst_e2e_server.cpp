@@ -230,6 +230,11 @@ private slots:
                      qint16(RequestType::WrongPassword));
         QVERIFY(::chmod(path.constData(), 0644) == 0);
         QVERIFY(home.serves());
+        // A change writes the store: what it held before it was unreadable is still there.
+        QVERIFY(home.ask(RequestType::AddContact, TestClient::contact("再", "读"))
+                    .message.is(RequestType::AddContact));
+        QCOMPARE(TestClient::request(home.port, QString(), RequestType::Hello).message.type,
+                 qint16(RequestType::WrongPassword));
         QVERIFY(ServerHome::terminate(server));
         QCOMPARE(QSettings(home.settingsPath(), QSettings::IniFormat).value("server/password"),
                  QVariant(Passwords::sha1Digest(Password)));
