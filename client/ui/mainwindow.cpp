@@ -485,7 +485,9 @@ void MainWindow::syncDatabase()
     if (!m_session->isNetwork() || m_network->isBusy())
         return;
     m_network->syncDatabase(this, [this] {
-        m_mainWidget->addressWidget()->clearForm();
+        // A contact being typed stays; the one shown may be gone.
+        if (!m_mainWidget->addressWidget()->isEditable())
+            m_mainWidget->addressWidget()->clearForm();
         QLineEdit *search = m_mainWidget->searchWidget()->lineEdit();
         search->clear();
         search->setFocus();

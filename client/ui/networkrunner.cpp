@@ -147,6 +147,7 @@ bool NetworkRunner::reportFailure(const ServerLink::Result &result, const QStrin
         dialogs.critical(
             m_window, tr("连接错误"),
             tr("无法连接到服务器 请确认服务器在运行并且您的电脑和服务器之间的网络是畅通的"));
+        status(tr("连接错误")); // no longer "connecting"
         break;
     case Outcome::Refused:
         dialogs.critical(m_window, refusalTitle.isEmpty() ? tr("出错") : refusalTitle,
