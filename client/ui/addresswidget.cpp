@@ -7,6 +7,7 @@
 #include "contactstore.h"
 #include "dialogs.h"
 #include "links.h"
+#include "networkrunner.h"
 
 #include <QDesktopServices>
 #include <QGridLayout>
@@ -335,12 +336,38 @@ void AddressWidget::selectionChangedSlot()
         showContact(*contact);
 }
 
-bool AddressWidget::refuseNetworkChange()
+void AddressWidget::setNetwork(NetworkRunner *network)
 {
-    if (!m_session->isNetwork())
+    m_network = network;
+    connect(m_network, &NetworkRunner::busyChanged, this, &AddressWidget::setNetworkBusy);
+}
+
+void AddressWidget::setNetworkBusy(bool busy)
+{
+    // What is being sent stays what the form shows.
+    m_save->setEnabled(!busy);
+    m_cancel->setEnabled(!busy);
+    for (QLineEdit *edit : lineEdits())
+        edit->setReadOnly(busy || !m_editable);
+    m_notes->setReadOnly(busy || !m_editable);
+}
+
+bool AddressWidget::checkRevisionFirst(void (AddressWidget::*slot)())
+{
+    if (!m_session->isNetwork() || !m_network)
         return false;
-    Dialogs::instance().warning(this, tr("网络帐户"),
-                                tr("暂不能将更改发送到服务器, 网络帐户中的联系人未作任何修改。"));
+    if (m_revisionChecked) {
+        m_revisionChecked = false;
+        return false;
+    }
+    if (m_network->isBusy())
+        return true;
+    m_network->checkRevision(this, [this, slot](bool current) {
+        if (!current)
+            return;
+        m_revisionChecked = true;
+        (this->*slot)();
+    });
     return true;
 }
 
@@ -351,7 +378,7 @@ void AddressWidget::databaseError()
 
 void AddressWidget::addContact()
 {
-    if (refuseNetworkChange())
+    if (checkRevisionFirst(&AddressWidget::addContact))
         return;
     clearForm();
     setEditable(true);
@@ -361,7 +388,7 @@ void AddressWidget::addContact()
 
 void AddressWidget::editContactSlot()
 {
-    if (refuseNetworkChange())
+    if (checkRevisionFirst(&AddressWidget::editContactSlot))
         return;
     m_editing = true;
     setEditable(true);
@@ -405,18 +432,26 @@ void AddressWidget::saveEditSlot()
         return;
     }
     if (!m_editing) {
-        if (!insertContact())
-            return;
-        emit addContactListSignal(Contact::displayText(m_name->text(), m_firstName->text()));
-        clearForm();
-        setEditable(false);
-        emit updateActionsSignal();
+        if (insertContact())
+            contactInserted();
         return;
     }
     // A change that was not stored keeps the form as typed, so nothing is lost.
     const qint64 id = m_currentId;
-    if (!updateContact())
-        return;
+    if (updateContact())
+        contactUpdated(id);
+}
+
+void AddressWidget::contactInserted()
+{
+    emit addContactListSignal(Contact::displayText(m_name->text(), m_firstName->text()));
+    clearForm();
+    setEditable(false);
+    emit updateActionsSignal();
+}
+
+void AddressWidget::contactUpdated(qint64 id)
+{
     m_editing = false;
     m_list->selectId(id);
     selectionChangedSlot();
@@ -436,8 +471,23 @@ bool AddressWidget::insertContact()
         databaseError();
         return false;
     }
-    if (refuseNetworkChange())
+    if (m_session->isNetwork()) {
+        // Checked again, then sent; stored only with the server's acceptance.
+        m_network->checkRevision(this, [this, contact](bool current) {
+            if (!current)
+                return;
+            m_network->sendChange(ServerLink::Exchange::AddContact, contact, this,
+                                  [this, contact](const ServerLink::Result &accepted) {
+                                      Contact stored = contact;
+                                      if (!m_session->add(stored, &accepted)) {
+                                          databaseError();
+                                          return;
+                                      }
+                                      contactInserted();
+                                  });
+        });
         return false;
+    }
     if (!m_session->add(contact)) {
         databaseError();
         return false;
@@ -448,8 +498,21 @@ bool AddressWidget::insertContact()
 bool AddressWidget::updateContact()
 {
     const Contact contact = formContact();
-    if (refuseNetworkChange())
+    if (m_session->isNetwork()) {
+        m_network->checkRevision(this, [this, contact](bool current) {
+            if (!current)
+                return;
+            m_network->sendChange(ServerLink::Exchange::EditContact, contact, this,
+                                  [this, contact](const ServerLink::Result &accepted) {
+                                      if (!m_session->update(contact, &accepted)) {
+                                          databaseError();
+                                          return;
+                                      }
+                                      contactUpdated(contact.id);
+                                  });
+        });
         return false;
+    }
     if (!m_session->update(contact)) {
         databaseError();
         return false;
@@ -474,7 +537,7 @@ void AddressWidget::cancelEditSlot()
 
 void AddressWidget::deleteContactSlot()
 {
-    if (refuseNetworkChange())
+    if (checkRevisionFirst(&AddressWidget::deleteContactSlot))
         return;
     const qint64 id = m_list->currentId();
     const QString text = m_list->currentText();
@@ -484,6 +547,23 @@ void AddressWidget::deleteContactSlot()
         QMessageBox::Yes)
         return;
     const std::optional<ContactStore::NamePair> pair = m_session->namePair(id);
+    if (pair && m_session->isNetwork()) {
+        // The entry goes only once the server has taken the delete.
+        Contact named;
+        named.name = pair->first;
+        named.firstName = pair->second;
+        m_network->sendChange(ServerLink::Exchange::DeleteContact, named, this,
+                              [this, named](const ServerLink::Result &accepted) {
+                                  if (!m_session->remove(named.name, named.firstName, &accepted)) {
+                                      databaseError();
+                                      return;
+                                  }
+                                  clearForm();
+                                  selectionChangedSlot();
+                                  emit updateActionsSignal();
+                              });
+        return;
+    }
     if (!pair || !m_session->remove(pair->first, pair->second)) {
         databaseError();
         return;

@@ -7,6 +7,7 @@
 
 class AccountSession;
 class ContactListWidget;
+class NetworkRunner;
 class QGridLayout;
 class QLabel;
 class QLineEdit;
@@ -27,6 +28,8 @@ public:
     // Opens the current account's file; false (after telling the user why, when there is an
     // account) when it cannot.
     bool openDatabase();
+    // A network account's changes go through it; the form holds still while it is busy.
+    void setNetwork(NetworkRunner *network);
     void closeDatabase();
 
     // Fills the list from the database; false when it stays empty (no account, or the
@@ -80,15 +83,21 @@ private:
     Contact formContact() const;
     void showContact(const Contact &contact);
     void showCustomRow(int row, const QString &label, const QString &value);
-    // A network account's change is refused, with a box, until the window drives the exchanges
-    // of ServerLink; nothing is stored meanwhile, so the copy never drifts from the server's.
-    bool refuseNetworkChange();
+    // A network account's slot asks the server's revision first and runs again once the copy
+    // is current; true while that check stands in for the slot.
+    bool checkRevisionFirst(void (AddressWidget::*slot)());
+    void setNetworkBusy(bool busy);
+    // The ends of a save, after the local store or the server's acceptance.
+    void contactInserted();
+    void contactUpdated(qint64 id);
     void databaseError();
     bool insertContact();
     bool updateContact();
 
     AccountSession *m_session;
     ContactListWidget *m_list;
+    NetworkRunner *m_network = nullptr;
+    bool m_revisionChecked = false;
     bool m_editing = false;
     bool m_editable = false;
     qint64 m_currentId = -1;

@@ -8,6 +8,7 @@
 #include "dialogs.h"
 #include "links.h"
 #include "mainwidget.h"
+#include "networkrunner.h"
 #include "newaccountwidget.h"
 #include "printwidget.h"
 #include "searchwidget.h"
@@ -20,6 +21,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QEventLoop>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenuBar>
@@ -62,6 +64,9 @@ MainWindow::MainWindow(QWidget *parent)
 
     m_session = new AccountSession(this);
     m_mainWidget = new MainWidget(m_session, this);
+    m_network = new NetworkRunner(m_session, this);
+    m_mainWidget->addressWidget()->setNetwork(m_network);
+    connect(m_network, &NetworkRunner::busyChanged, this, &MainWindow::networkBusySlot);
     m_updateCheck = new UpdateCheck(this);
     connect(m_updateCheck, &UpdateCheck::done, this, &MainWindow::updateDoneSlot);
     createActions();
@@ -452,10 +457,59 @@ void MainWindow::loadAccountSettings()
     m_settingsWidget->loadSettings();
 }
 
-// Not implemented yet: talking to the server.
-void MainWindow::sendHello() {}
-void MainWindow::sendGoodbye() {}
-void MainWindow::syncDatabase() {}
+void MainWindow::sendHello()
+{
+    m_network->sendHello();
+}
+
+void MainWindow::sendGoodbye()
+{
+    // Leaving wins over whatever still runs.
+    m_network->abort();
+    QEventLoop loop;
+    bool ended = false;
+    m_network->sendGoodbye(this, [&] {
+        ended = true;
+        loop.quit();
+    });
+    if (!ended)
+        loop.exec();
+    // A loop ended by the program's exit leaves the farewell behind; its continuation must not
+    // outlive the loop.
+    if (!ended)
+        m_network->abort();
+}
+
+void MainWindow::syncDatabase()
+{
+    if (!m_session->isNetwork() || m_network->isBusy())
+        return;
+    m_network->syncDatabase(this, [this] {
+        // A contact being typed stays; the one shown may be gone.
+        if (!m_mainWidget->addressWidget()->isEditable())
+            m_mainWidget->addressWidget()->clearForm();
+        QLineEdit *search = m_mainWidget->searchWidget()->lineEdit();
+        search->clear();
+        search->setFocus();
+        updateActions();
+    });
+}
+
+void MainWindow::networkBusySlot(bool busy)
+{
+    for (QAction *action : {m_newContactAction, m_editContactAction, m_deleteContactAction,
+                            m_syncAction, m_newAccountAction, m_deleteAccountAction})
+        action->setEnabled(!busy);
+    m_accountGroup->setEnabled(!busy);
+    if (busy)
+        return;
+    m_syncAction->setEnabled(m_session->isNetwork());
+    m_deleteAccountAction->setEnabled(Accounts::count() > 0);
+    if (m_mainWidget->addressWidget()->isEditable())
+        handleEditModeSlot(true);
+    else
+        updateActions();
+}
 
 bool MainWindow::contactSelected() const
 {
@@ -464,7 +518,8 @@ bool MainWindow::contactSelected() const
 
 void MainWindow::updateActions()
 {
-    const bool pageShown = m_settingsShown || m_printShown;
+    // An exchange running holds every change until it ends.
+    const bool pageShown = m_settingsShown || m_printShown || m_network->isBusy();
     const bool onContact =
         m_mainWidget->contactListWidget()->count() > 0 && contactSelected() && !pageShown;
     m_editContactAction->setEnabled(onContact);

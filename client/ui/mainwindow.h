@@ -7,6 +7,7 @@
 
 class AccountSession;
 class MainWidget;
+class NetworkRunner;
 class NewAccountWidget;
 class PrintWidget;
 class QAction;
@@ -52,9 +53,11 @@ public:
     void rebuildAccountMenu();
     void setNoAccountState(bool none);
 
-    // The greeting and the farewell of a network account.
+    // The greeting and the farewell of a network account. The farewell is awaited, with input
+    // blocked and the window painting, for what follows it leaves the account.
     void sendHello();
     void sendGoodbye();
+    NetworkRunner *network() const { return m_network; }
 
 public slots:
     void updateActions();
@@ -92,6 +95,7 @@ private slots:
     void featureRequestSlot();
     void loadAccountSettings();
     void syncDatabase();
+    void networkBusySlot(bool busy);
 
 private:
     void createActions();
@@ -110,6 +114,7 @@ private:
 
     QString m_version;
     AccountSession *m_session = nullptr;
+    NetworkRunner *m_network = nullptr;
     bool m_settingsShown = false;
     bool m_printShown = false;
     bool m_noAccountAtStart = false;

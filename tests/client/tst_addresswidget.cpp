@@ -348,23 +348,6 @@ private slots:
         QCOMPARE(storedTexts(), QStringList{"A 1"});
     }
 
-    void networkChangesAreRefusedForNow()
-    {
-        addAccount("n", {"A 1"}, true);
-        MainWindow w;
-        m_dialogs.shown.clear();
-        find(&w, "newContactAction")->trigger();
-        selectText(w, "A 1");
-        m_dialogs.answers = {QMessageBox::Yes};
-        find(&w, "deleteContactAction")->trigger();
-        QCOMPARE(m_dialogs.shown.size(), 2);
-        for (const auto &shown : m_dialogs.shown)
-            QCOMPARE(shown.kind + '|' + shown.title, "warning|网络帐户");
-        QVERIFY(!form(w)->isEditable());
-        QCOMPARE(storedTexts("n"), QStringList{"A 1"});
-        QCOMPARE(listTexts(list(w)), QStringList{"A 1"});
-    }
-
     void linkButtons()
     {
         addAccount("a", {"A 1", "B 2"});
