@@ -561,7 +561,9 @@ void AddressWidget::exportvCard(bool all)
         }
         ok = out.write(contacts[i]);
     }
-    if (!ok || !out.commit()) {
+    ok = ok && out.commit();
+    progress.finish();
+    if (!ok) {
         qCWarning(lcUi) << "vCard export:" << out.errorString();
         Dialogs::instance().critical(this, tr("保存过程出错"),
                                      tr("错误信息:\n无法在指定文件中写入数据"));
@@ -607,6 +609,7 @@ void AddressWidget::importvCard()
                 return last == VCardReader::Card;
             },
             &skipped, &added);
+        progress.finish();
         if (!stored) {
             databaseError();
             return;
@@ -672,6 +675,7 @@ void AddressWidget::printContacts(int which, bool pdf)
     };
     ContactPrinter out;
     ok = pdf ? out.writePdf(contacts, path, paged) : out.print(contacts, &printer, paged);
+    progress.finish();
     if (canceled) {
         emit statusMessage(pdf ? tr("PDF 导出已取消") : tr("打印已取消"));
     } else if (!ok) {

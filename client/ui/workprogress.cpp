@@ -30,3 +30,9 @@ bool WorkProgress::step(qint64 done, qint64 total)
     QCoreApplication::processEvents();
     return !wasCanceled();
 }
+
+void WorkProgress::finish()
+{
+    m_dialog.reset(); // also stops the timer that would show it later
+    m_dialog.hide();
+}

@@ -14,6 +14,8 @@ public:
     // done of total (any unit); false once the user cancelled.
     bool step(qint64 done, qint64 total);
     bool wasCanceled() const { return m_dialog.wasCanceled(); }
+    // Takes the dialog away before a box reports how the work ended.
+    void finish();
 
 private:
     QProgressDialog m_dialog;
