@@ -318,6 +318,8 @@ private slots:
                              << "out" << QStringList{"李 四", "王 五"} << QByteArray("\n");
         QTest::newRow("selected") << "exportSelectedvCardAction"
                                   << "out.vcf.bak" << QStringList{"王 五"} << QByteArray();
+        QTest::newRow("unwritable") << "exportAllvCardAction"
+                                    << "missing/out" << QStringList() << QByteArray();
     }
 
     void exportvCard()
@@ -337,11 +339,17 @@ private slots:
         for (const QString &text : cards)
             expected += VCard::card(*w.session()->contact(idOf(w, text))) + '\n';
         expected.chop(1);
+        const bool written = !cards.isEmpty();
         QFile file(FileNames::withSuffix(dir.filePath(chosen), ".vcf"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.open(QIODevice::ReadOnly), written);
         QCOMPARE(file.readAll(), expected + after);
-        QCOMPARE(boxes(m_dialogs), QStringList{"save|保存 vCard|vCard 文件 (*.vcf)"});
-        QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("vCard 导出成功"));
+        // Nothing else is left behind, and success is told only after a complete write.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), written ? 1 : 0);
+        QStringList shown{"save|保存 vCard|vCard 文件 (*.vcf)"};
+        if (!written)
+            shown << "critical|保存过程出错|错误信息:\n无法在指定文件中写入数据";
+        QCOMPARE(boxes(m_dialogs), shown);
+        QCOMPARE(w.statusBar()->currentMessage(), written ? "vCard 导出成功" : "就绪");
     }
 
     void importvCard_data()
