@@ -302,6 +302,38 @@ bool ContactStore::insert(const Contact &contact, qint64 *id)
     return true;
 }
 
+ContactStore::Inserter::Inserter(const ContactStore &store)
+    : m_store(store), m_find(std::make_unique<QSqlQuery>(store.m_db)),
+      m_insert(std::make_unique<QSqlQuery>(store.m_db))
+{
+    m_find->setForwardOnly(true);
+    m_find->prepare(IdsOfSql);
+    m_insert->prepare(InsertSql);
+}
+
+ContactStore::Inserter::~Inserter() = default;
+
+std::optional<bool> ContactStore::Inserter::contains(const QString &name, const QString &firstName)
+{
+    m_find->bindValue(QStringLiteral(":name"), boundText(name));
+    m_find->bindValue(QStringLiteral(":firstName"), boundText(firstName));
+    if (!m_store.exec(*m_find))
+        return std::nullopt;
+    const bool found = m_find->next();
+    m_find->finish();
+    return found;
+}
+
+bool ContactStore::Inserter::insert(const Contact &contact, qint64 *id)
+{
+    bindContact(*m_insert, contact);
+    if (!m_store.exec(*m_insert))
+        return false;
+    if (id)
+        *id = m_insert->lastInsertId().toLongLong();
+    return true;
+}
+
 bool ContactStore::hasContactsTable() const
 {
     QSqlQuery query(m_db);

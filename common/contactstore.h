@@ -9,6 +9,7 @@
 #include <QStringDecoder>
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -42,8 +43,8 @@ public:
     bool insert(const Contact &contact, qint64 *id = nullptr);
     bool update(quint64 id, const Contact &contact);
     bool remove(const QString &name, const QString &firstName); // every row with that pair
-    QList<NamePair> names() const;                               // sorted by name, firstName
-    QList<Contact> all() const;                                  // sorted by name, firstName
+    QList<NamePair> names() const;                              // sorted by name, firstName
+    QList<Contact> all() const;                                 // sorted by name, firstName
     // Every row one of whose 23 text columns contains the text; "%" and "_" act as
     // wildcards and ASCII letters match without regard to case.
     QList<Contact> search(const QString &text) const;
@@ -80,6 +81,23 @@ public:
     static QStringDecoder bytesDecoder();
 
     QString lastError() const { return m_lastError; }
+
+    // Many new rows in a row, as an import inside one transaction adds them: the pair check
+    // and the insert are each prepared once. Failures go to the store's lastError().
+    class Inserter
+    {
+    public:
+        explicit Inserter(const ContactStore &store);
+        ~Inserter();
+        // Whether a row with the pair is stored; nullopt when the check failed.
+        std::optional<bool> contains(const QString &name, const QString &firstName);
+        bool insert(const Contact &contact, qint64 *id = nullptr);
+
+    private:
+        const ContactStore &m_store;
+        std::unique_ptr<QSqlQuery> m_find;
+        std::unique_ptr<QSqlQuery> m_insert;
+    };
 
 private:
     bool exec(QSqlQuery &query) const;

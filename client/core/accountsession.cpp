@@ -249,6 +249,97 @@ bool AccountSession::remove(const QString &name, const QString &firstName,
     return true;
 }
 
+bool AccountSession::addMany(const std::function<bool(Contact *)> &next, QList<Skipped> *skipped,
+                             int *added)
+{
+    if (added)
+        *added = 0;
+    if (!contactsVisible())
+        return fail(tr("数据库未开启"));
+    if (isNetwork())
+        return fail(tr("网络帐户的联系人须逐个经服务器添加"));
+    if (!m_db.transaction())
+        return fail(m_db.lastError().text());
+    QList<Contact> stored;
+    QList<Skipped> left;
+    QString error;
+    {
+        ContactStore store(m_db);
+        ContactStore::Inserter inserter(store);
+        Contact c;
+        while (next(&c)) {
+            c.normalise();
+            const bool unnamed = c.name.trimmed().isEmpty();
+            std::optional<bool> found = false;
+            if (!unnamed)
+                found = inserter.contains(c.name, c.firstName);
+            if (found && (unnamed || *found)) {
+                left.append(
+                    {c.name, c.firstName, unnamed ? Refusal::EmptyName : Refusal::Duplicate});
+            } else if (!found || !inserter.insert(c, &c.id)) {
+                error = store.lastError();
+                break;
+            } else {
+                stored.append(c);
+            }
+            c = Contact();
+        }
+    }
+    if (error.isEmpty() && !m_db.commit())
+        error = m_db.lastError().text();
+    if (!error.isEmpty()) {
+        m_db.rollback();
+        return fail(error);
+    }
+    m_model->addEntries(m_index.addMany(stored));
+    if (skipped)
+        *skipped = left;
+    if (added)
+        *added = int(stored.size());
+    return true;
+}
+
+QList<Contact> AccountSession::allContacts(bool *ok) const
+{
+    bool read = contactsVisible();
+    QList<Contact> contacts;
+    if (!read) {
+        fail(tr("数据库未开启"));
+    } else {
+        ContactStore store(m_db);
+        contacts = store.all();
+        read = store.lastError().isEmpty();
+        if (!read)
+            fail(store.lastError());
+    }
+    if (ok)
+        *ok = read;
+    return contacts;
+}
+
+QList<Contact> AccountSession::contactsLike(qint64 id, bool *ok) const
+{
+    QList<Contact> contacts;
+    const std::optional<ContactStore::NamePair> pair = namePair(id);
+    bool read = pair.has_value();
+    if (read) {
+        ContactStore store(m_db);
+        const QList<qint64> ids = store.idsOf(pair->first, pair->second);
+        read = store.lastError().isEmpty();
+        for (qsizetype i = 0; read && i < ids.size(); ++i) {
+            const std::optional<Contact> c = store.findById(ids[i]);
+            read = c.has_value();
+            if (c)
+                contacts.append(*c);
+        }
+        if (!read)
+            fail(store.lastError().isEmpty() ? tr("联系人不存在") : store.lastError());
+    }
+    if (ok)
+        *ok = read;
+    return contacts;
+}
+
 bool AccountSession::replaceDatabase(DatabaseReplacement &replacement,
                                      std::optional<quint64> revision)
 {

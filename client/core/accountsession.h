@@ -82,6 +82,30 @@ public:
     bool remove(const QString &name, const QString &firstName,
                 const ServerLink::Result *answer = nullptr);
 
+    // Why addMany() left a contact out.
+    enum class Refusal { EmptyName, Duplicate };
+    struct Skipped
+    {
+        QString name;
+        QString firstName;
+        Refusal reason;
+    };
+    // Adds the contacts next() hands out, until it returns false (no more, or the user
+    // stopped), to a local account in one transaction; then the index and the list take them
+    // in one go. A contact without a name, or whose pair is stored already (also by one before
+    // it), is left out and listed in *skipped; each contact starts from the one next() gives,
+    // nothing of another. False, with nothing stored and errorString(), when a statement
+    // fails, and for a network account, whose additions each need the server's answer.
+    bool addMany(const std::function<bool(Contact *)> &next, QList<Skipped> *skipped = nullptr,
+                 int *added = nullptr);
+
+    // Every contact, sorted by name and first name. Empty and *ok false (errorString()) when
+    // they cannot be read or are not visible.
+    QList<Contact> allContacts(bool *ok = nullptr) const;
+    // Every row with the name pair of the contact with this id: what a choice of that contact
+    // in the list stands for.
+    QList<Contact> contactsLike(qint64 id, bool *ok = nullptr) const;
+
     // Puts a received or imported database in the place of the account's file. The new file is
     // checked while the old connection stays open; then the connection closes, the new file
     // takes the old one's name and is opened, and the index and the list are reloaded. A failure

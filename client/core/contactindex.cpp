@@ -627,6 +627,32 @@ void ContactIndex::insert(const Contact &contact)
 
 void ContactIndex::add(const Contact &contact)
 {
+    place(appendContact(contact));
+}
+
+QList<ContactEntry> ContactIndex::addMany(const QList<Contact> &contacts)
+{
+    const auto first = qsizetype(m_order.size());
+    for (const Contact &contact : contacts) {
+        const int slot = appendContact(contact);
+        m_order.push_back(slot);
+        if (m_idsIndexed)
+            m_slotOfId.insert(contact.id, slot);
+    }
+    // One sort and one merge instead of a shifting insert per contact.
+    const auto less = [this](int a, int b) { return before(a, b); };
+    const auto added = m_order.begin() + first;
+    std::sort(added, m_order.end(), less);
+    QList<ContactEntry> entries;
+    entries.reserve(contacts.size());
+    for (auto it = added; it != m_order.end(); ++it)
+        entries.append({m_slots[size_t(*it)].id, m_slots[size_t(*it)].text});
+    std::inplace_merge(m_order.begin(), added, m_order.end(), less);
+    return entries;
+}
+
+int ContactIndex::appendContact(const Contact &contact)
+{
     std::array<QByteArray, ColumnCount> bytes;
     const QString *texts[ColumnCount] = {&contact.name, &contact.firstName, &contact.work,
                                          &contact.home, &contact.mobile,    &contact.address,
@@ -646,9 +672,9 @@ void ContactIndex::add(const Contact &contact)
     }
     // The display text as a reload would show it: SQLite turns an unpaired surrogate into
     // something else in a UTF-8 file, but keeps it in a UTF-16 one.
-    place(append(contact.id, columns, 0,
-                 m_utf16 ? Contact::displayText(contact.name, contact.firstName)
-                         : displayText(bytes[0], bytes[1])));
+    return append(contact.id, columns, 0,
+                  m_utf16 ? Contact::displayText(contact.name, contact.firstName)
+                          : displayText(bytes[0], bytes[1]));
 }
 
 bool ContactIndex::update(const Contact &contact)

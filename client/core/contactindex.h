@@ -50,6 +50,8 @@ public:
 
     // contact.id must be set. An id already held is replaced.
     void insert(const Contact &contact);
+    // Contacts with ids not held yet, sorted in at once; their list rows, in list order.
+    QList<ContactEntry> addMany(const QList<Contact> &contacts);
     // Replaces the contact with contact.id; false (and no change) when there is none.
     bool update(const Contact &contact);
     bool remove(qint64 id);
@@ -74,6 +76,7 @@ private:
     int append(qint64 id, const std::array<QByteArrayView, ColumnCount> &columns,
                quint32 silentMask, QString text);
     void add(const Contact &contact);
+    int appendContact(const Contact &contact);
     void indexIds() const;
     bool before(int a, int b) const;
     void place(int slot);

@@ -2,6 +2,7 @@
 
 #include <QSet>
 #include <algorithm>
+#include <iterator>
 
 namespace {
 // Beyond this many separate runs of removed rows one reset is cheaper than the signals.
@@ -57,6 +58,17 @@ QModelIndex ContactListModel::addEntry(const ContactEntry &entry)
     m_rows.insert(row, entry);
     endInsertRows();
     return index(row);
+}
+
+void ContactListModel::addEntries(const QList<ContactEntry> &entries)
+{
+    if (entries.isEmpty())
+        return;
+    QList<ContactEntry> merged;
+    merged.reserve(m_rows.size() + entries.size());
+    std::merge(m_rows.cbegin(), m_rows.cend(), entries.cbegin(), entries.cend(),
+               std::back_inserter(merged), entryBefore);
+    setEntries(std::move(merged));
 }
 
 void ContactListModel::removeIds(const QList<qint64> &ids)

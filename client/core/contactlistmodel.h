@@ -25,6 +25,8 @@ public:
     void clear();
     // Inserts the entry at its place and returns its index.
     QModelIndex addEntry(const ContactEntry &entry);
+    // Merges entries in list order into the rows with one reset.
+    void addEntries(const QList<ContactEntry> &entries);
     void removeIds(const QList<qint64> &ids);
     // Gives the row of id a new text and moves it to its place; an invalid index when no
     // row has that id.

@@ -4,18 +4,26 @@
 #include "accounts.h"
 #include "accountsession.h"
 #include "contactlistwidget.h"
+#include "contactprinter.h"
 #include "contactstore.h"
 #include "dialogs.h"
+#include "filenames.h"
 #include "links.h"
 #include "networkrunner.h"
+#include "logging.h"
+#include "vcard.h"
+#include "workprogress.h"
 
 #include <QDesktopServices>
+#include <QDir>
+#include <QFile>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPrinter>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QToolButton>
@@ -602,5 +610,163 @@ void AddressWidget::webButtonSlot()
         QUrl(hasScheme ? web : QStringLiteral("http://") + web, QUrl::TolerantMode));
 }
 
-// vCard import comes with the vCard work.
-void AddressWidget::importvCard() {}
+QList<Contact> AddressWidget::chosenContacts(bool all, bool *ok)
+{
+    const QList<Contact> contacts =
+        all ? m_session->allContacts(ok) : m_session->contactsLike(m_list->currentId(), ok);
+    if (!*ok)
+        databaseError();
+    return contacts;
+}
+
+void AddressWidget::exportvCard(bool all)
+{
+    const QString chosen = Dialogs::instance().saveFileName(
+        this, tr("保存 vCard"), QDir::homePath(), tr("vCard 文件 (*.vcf)"));
+    if (chosen.isEmpty())
+        return;
+    bool ok = true;
+    const QList<Contact> contacts = chosenContacts(all, &ok);
+    if (!ok)
+        return;
+    // Nothing takes the chosen name until every card is written.
+    VCardFileWriter out(FileNames::withSuffix(chosen, QStringLiteral(".vcf")),
+                        all ? VCardWriter::LineBreakAfterLast : VCardWriter::NoLineBreakAfterLast);
+    WorkProgress progress(this, tr("正在导出 vCard..."));
+    ok = out.open();
+    for (qsizetype i = 0; ok && i < contacts.size(); ++i) {
+        if (!progress.step(i, contacts.size())) {
+            emit statusMessage(tr("vCard 导出已取消"));
+            return;
+        }
+        ok = out.write(contacts[i]);
+    }
+    ok = ok && out.commit();
+    progress.finish();
+    if (!ok) {
+        qCWarning(lcUi) << "vCard export:" << out.errorString();
+        Dialogs::instance().critical(this, tr("保存过程出错"),
+                                     tr("错误信息:\n无法在指定文件中写入数据"));
+        return;
+    }
+    emit statusMessage(tr("vCard 导出成功"));
+}
+
+void AddressWidget::importvCard()
+{
+    // Each card of a network account would need the server's answer, which this version
+    // cannot ask for yet; storing them here alone would part the copy from the server's.
+    if (m_session->isNetwork()) {
+        Dialogs::instance().warning(this, tr("网络帐户"), tr("网络帐户暂不能导入名片。"));
+        return;
+    }
+    const QString chosen = Dialogs::instance().openFileName(
+        this, tr("导入 vCard 文件"), QDir::homePath(), tr("vCard 文件 (*.vcf)"));
+    if (chosen.isEmpty())
+        return;
+    QFile file(chosen);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Dialogs::instance().critical(this, tr("开启文件失败"),
+                                     tr("错误信息:\n无法从指定文件读取内容"));
+        return;
+    }
+    clearForm();
+    VCardReader reader(&file);
+    VCardReader::Result last = VCardReader::Finished;
+    bool canceled = false;
+    QList<AccountSession::Skipped> skipped;
+    int added = 0;
+    {
+        WorkProgress progress(this, tr("正在导入 vCard..."));
+        const bool stored = m_session->addMany(
+            [&](Contact *contact) {
+                if (progress.wasCanceled()) {
+                    canceled = true;
+                    return false;
+                }
+                last = reader.next(contact);
+                progress.step(reader.position(), reader.size());
+                return last == VCardReader::Card;
+            },
+            &skipped, &added);
+        progress.finish();
+        if (!stored) {
+            databaseError();
+            return;
+        }
+    }
+    emit updateActionsSignal();
+    reportSkipped(skipped);
+    if (canceled) {
+        emit statusMessage(tr("vCard 导入已取消, 已导入 %1 张名片").arg(added));
+    } else if (last == VCardReader::Failed) {
+        qCWarning(lcUi) << "vCard import:" << reader.errorString();
+        Dialogs::instance().critical(this, tr("开启文件失败"),
+                                     tr("错误信息:\n无法从指定文件读取内容") + u'\n' +
+                                         reader.errorString());
+    } else if (last == VCardReader::Finished) {
+        emit statusMessage(tr("vCard imported successfully!"));
+    }
+}
+
+void AddressWidget::reportSkipped(const QList<AccountSession::Skipped> &skipped)
+{
+    constexpr int Named = 5;
+    if (skipped.isEmpty())
+        return;
+    QStringList lines{tr("%1 张名片未能导入:").arg(skipped.size())};
+    for (qsizetype i = 0; i < qMin<qsizetype>(Named, skipped.size()); ++i) {
+        const AccountSession::Skipped &s = skipped[i];
+        QString name = Contact::displayText(s.name, s.firstName).trimmed();
+        if (name.isEmpty())
+            name = tr("(无名)");
+        lines << name + QStringLiteral(": ") +
+                     (s.reason == AccountSession::Refusal::EmptyName
+                          ? tr("联系人 名 不可为空")
+                          : tr("数据库已存有该联系人信息"));
+    }
+    if (skipped.size() > Named)
+        lines << QStringLiteral("...");
+    Dialogs::instance().warning(this, tr("导入警告"), lines.join(u'\n'));
+}
+
+void AddressWidget::printContacts(int which, bool pdf)
+{
+    QPrinter printer(QPrinter::ScreenResolution);
+    QString path;
+    if (pdf) {
+        path = Dialogs::instance().saveFileName(this, tr("保存 PDF 文件"), QDir::homePath(),
+                                                tr("PDF 文件 (*.pdf)"));
+        if (path.isEmpty())
+            return;
+        path = FileNames::withSuffix(path, QStringLiteral(".pdf"));
+    } else if (!Dialogs::instance().print(this, &printer)) {
+        return;
+    }
+    bool ok = true;
+    const QList<Contact> contacts = chosenContacts(which == AllContacts, &ok);
+    if (!ok)
+        return;
+    WorkProgress progress(this, pdf ? tr("正在导出 PDF...") : tr("正在打印..."));
+    bool canceled = false;
+    const auto paged = [&](int done, int pages) {
+        canceled = !progress.step(done, pages);
+        return !canceled;
+    };
+    ContactPrinter out;
+    ok = pdf ? out.writePdf(contacts, path, paged) : out.print(contacts, &printer, paged);
+    progress.finish();
+    if (canceled) {
+        emit statusMessage(pdf ? tr("PDF 导出已取消") : tr("打印已取消"));
+    } else if (!ok) {
+        qCWarning(lcUi) << (pdf ? "PDF export:" : "printing:") << out.errorString();
+        if (pdf)
+            Dialogs::instance().critical(this, tr("保存过程出错"),
+                                         tr("错误信息:\n无法在指定文件中写入数据"));
+        else
+            Dialogs::instance().critical(this, tr("打印出错"),
+                                         tr("错误信息:\n") + out.errorString());
+    } else {
+        emit statusMessage(pdf ? tr("PDF 导出成功") : tr("打印完成"));
+    }
+}

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "accountsession.h"
 #include "contact.h"
 
 #include <QWidget>
 #include <array>
 
-class AccountSession;
 class ContactListWidget;
 class NetworkRunner;
 class QGridLayout;
@@ -22,6 +22,8 @@ class AddressWidget : public QWidget
     Q_OBJECT
 public:
     static constexpr int CustomRows = 6;
+    // What printContacts() takes: the contact chosen in the list, or all of them.
+    enum Which { SelectedContacts = 1, AllContacts = 2 };
 
     AddressWidget(AccountSession *session, ContactListWidget *list, QWidget *parent = nullptr);
 
@@ -44,12 +46,19 @@ public:
     int customCount() const { return m_customCount; }
     qint64 currentId() const { return m_currentId; }
 
+    // Writes the chosen contacts as cards to a file the user names.
+    void exportvCard(bool all);
+    // Prints the contacts, or writes them as PDF to a file the user names.
+    void printContacts(int which, bool pdf);
+
 signals:
     void editModeSignal(bool activated);
     void addContactListSignal(const QString &name);
     void updateActionsSignal();
     // A protected account's list was held back until its password is typed.
     void passwordRequested();
+    // A text for the main window's status bar, shown until the next one.
+    void statusMessage(const QString &text);
 
 public slots:
     void addCustomEditField();
@@ -93,6 +102,8 @@ private:
     void databaseError();
     bool insertContact();
     bool updateContact();
+    QList<Contact> chosenContacts(bool all, bool *ok);
+    void reportSkipped(const QList<AccountSession::Skipped> &skipped);
 
     AccountSession *m_session;
     ContactListWidget *m_list;

@@ -26,6 +26,7 @@
 #include <QListView>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QToolBar>
@@ -282,12 +283,14 @@ void MainWindow::connectContactPage()
     connect(m_mainWidget->searchWidget()->lineEdit(), &QLineEdit::textChanged, address,
             &AddressWidget::searchSlot);
     connect(m_importvCardAction, &QAction::triggered, address, &AddressWidget::importvCard);
+    connect(address, &AddressWidget::statusMessage, this,
+            [this](const QString &text) { statusBar()->showMessage(text); });
 }
 
 void MainWindow::createPages()
 {
     m_settingsWidget = new SettingsWidget(this);
-    m_printWidget = new PrintWidget(this);
+    m_printWidget = new PrintWidget(m_session, m_mainWidget->contactListWidget(), this);
     connect(m_settingsWidget->backButton(), &QPushButton::clicked, this,
             &MainWindow::settingsActionSlot);
     connect(m_printWidget->backButton(), &QPushButton::clicked, this, &MainWindow::printActionSlot);
@@ -567,10 +570,7 @@ void MainWindow::printActionSlot()
         updateActions();
     } else {
         showPage(PrintPage);
-        QString selection = tr("没有选择");
-        if (contactSelected())
-            selection = m_mainWidget->contactListWidget()->currentText();
-        m_printWidget->selectionEdit()->setText(selection);
+        m_printWidget->refresh();
         updateActions();
     }
 }
@@ -678,6 +678,12 @@ void MainWindow::exportvCardSelSlot()
         Dialogs::instance().warning(this, tr("导出警告"), tr("导出中断:\n没有选择联系人!"));
         return;
     }
+    m_mainWidget->addressWidget()->exportvCard(false);
+}
+
+void MainWindow::exportvCardAllSlot()
+{
+    m_mainWidget->addressWidget()->exportvCard(true);
 }
 
 void MainWindow::exportSelectedPdf()
@@ -686,15 +692,32 @@ void MainWindow::exportSelectedPdf()
         Dialogs::instance().warning(this, tr("导出警告"), tr("导出中断:\n没有选择联系人!"));
         return;
     }
+    m_mainWidget->addressWidget()->printContacts(AddressWidget::SelectedContacts, true);
 }
 
-// Not implemented yet: printing, exports and imports, account deletion.
+void MainWindow::exportAllPdf()
+{
+    m_mainWidget->addressWidget()->printContacts(AddressWidget::AllContacts, true);
+}
+
+void MainWindow::printSlot()
+{
+    AddressWidget *address = m_mainWidget->addressWidget();
+    if (m_printWidget->selectedRadioButton()->isChecked() && m_printWidget->selectedId() >= 0) {
+        address->printContacts(AddressWidget::SelectedContacts, false);
+        printActionSlot();
+    } else if (!m_printWidget->allRadioButton()->isChecked()) {
+        Dialogs::instance().warning(this, tr("打印警告"), tr("打印中断:\n没有选择联系人!"));
+    } else {
+        address->printContacts(AddressWidget::AllContacts, false);
+        printActionSlot();
+    }
+}
+
+// Not implemented yet: database exports and imports, account deletion.
 void MainWindow::deleteAccountSlot() {}
-void MainWindow::printSlot() {}
-void MainWindow::exportAllPdf() {}
 void MainWindow::exportDatabase() {}
 void MainWindow::importDatabase() {}
-void MainWindow::exportvCardAllSlot() {}
 
 // The help entries open the maker's pages; whether a browser came up is not ours to judge.
 void MainWindow::documentationSlot()

@@ -1,6 +1,7 @@
 #include "printwidget.h"
 
-#include "mainwindow.h"
+#include "accountsession.h"
+#include "contactlistwidget.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -10,10 +11,11 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
-PrintWidget::PrintWidget(MainWindow *parent)
-    : QWidget(parent), m_mainWindow(parent), m_selected(new QRadioButton(tr("选择的联系人:"))),
-      m_selection(new QLineEdit), m_all(new QRadioButton(tr("全部联系人"))),
-      m_back(new QPushButton(tr("后退"))), m_print(new QPushButton(tr("打印")))
+PrintWidget::PrintWidget(AccountSession *session, ContactListWidget *list, QWidget *parent)
+    : QWidget(parent), m_session(session), m_list(list),
+      m_selected(new QRadioButton(tr("选择的联系人:"))), m_selection(new QLineEdit),
+      m_all(new QRadioButton(tr("全部联系人"))), m_back(new QPushButton(tr("后退"))),
+      m_print(new QPushButton(tr("打印")))
 {
     setObjectName(QStringLiteral("printWidget"));
     m_selected->setObjectName(QStringLiteral("printSelectedRadioButton"));
@@ -46,4 +48,14 @@ PrintWidget::PrintWidget(MainWindow *parent)
     layout->addWidget(title);
     layout->addWidget(choices);
     layout->addLayout(buttons);
+}
+
+qint64 PrintWidget::selectedId() const
+{
+    return m_session->contactsVisible() && m_list->hasSelection() ? m_list->currentId() : -1;
+}
+
+void PrintWidget::refresh()
+{
+    m_selection->setText(selectedId() < 0 ? tr("没有选择") : m_list->currentText());
 }

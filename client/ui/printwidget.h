@@ -2,7 +2,8 @@
 
 #include <QWidget>
 
-class MainWindow;
+class AccountSession;
+class ContactListWidget;
 class QLineEdit;
 class QPushButton;
 class QRadioButton;
@@ -12,9 +13,12 @@ class PrintWidget : public QWidget
 {
     Q_OBJECT
 public:
-    explicit PrintWidget(MainWindow *parent);
+    PrintWidget(AccountSession *session, ContactListWidget *list, QWidget *parent = nullptr);
 
-    MainWindow *mainWindow() const { return m_mainWindow; }
+    // Shows the contact chosen in the list, or that there is none; each time the page shows.
+    void refresh();
+    // The list's chosen contact, -1 when none is.
+    qint64 selectedId() const;
 
     QLineEdit *selectionEdit() const { return m_selection; }
     QRadioButton *selectedRadioButton() const { return m_selected; }
@@ -23,7 +27,8 @@ public:
     QPushButton *printButton() const { return m_print; }
 
 private:
-    MainWindow *m_mainWindow;
+    AccountSession *m_session;
+    ContactListWidget *m_list;
     QRadioButton *m_selected;
     QLineEdit *m_selection;
     QRadioButton *m_all;

@@ -1,13 +1,21 @@
 #include "accountsession.h"
 #include "clienttest.h"
 #include "networkrunner.h"
+#include "contactlistmodel.h"
+#include "filenames.h"
 #include "newaccountwidget.h"
 #include "printwidget.h"
 #include "settingswidget.h"
+#include "testclient.h"
+#include "vcard.h"
 
 #include <QMenu>
+#include <QProcess>
+#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QStackedWidget>
+#include <QStandardPaths>
+#include <QStatusBar>
 
 using namespace ClientTest;
 
@@ -62,6 +70,28 @@ QStringList enabledNames(const MainWindow &w)
     }
     names.sort();
     return names;
+}
+
+qint64 idOf(const MainWindow &w, const QString &text)
+{
+    const ContactListModel *model = w.session()->model();
+    for (int row = 0; row < model->rowCount(); ++row)
+        if (model->entryAt(row).text == text)
+            return model->entryAt(row).id;
+    return -1;
+}
+
+// A card file, one card per "name;firstName", each with a note; its path.
+QString writeCards(const QTemporaryDir &dir, const QStringList &pairs)
+{
+    QByteArray bytes;
+    for (const QString &pair : pairs)
+        bytes += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + pair.toUtf8() +
+                 ";;;\r\nNOTE:from a phone\r\nEND:VCARD\r\n";
+    QFile file(dir.filePath("in.vcf"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        return QString();
+    return file.fileName();
 }
 
 } // namespace
@@ -278,6 +308,145 @@ private slots:
         QCOMPARE(find<QStackedWidget>(&w, "pageStack")->currentWidget(), pages[page]);
         enabled.sort();
         QCOMPARE(enabledNames(w), enabled);
+    }
+
+    // --- vCards, printing and PDF
+
+    void exportvCard_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QStringList>("cards"); // in the file, in order
+        QTest::addColumn<QByteArray>("after");  // what follows the last card
+        QTest::newRow("all") << "exportAllvCardAction"
+                             << "out" << QStringList{"李 四", "王 五"} << QByteArray("\n");
+        QTest::newRow("selected") << "exportSelectedvCardAction"
+                                  << "out.vcf.bak" << QStringList{"王 五"} << QByteArray();
+        QTest::newRow("unwritable") << "exportAllvCardAction"
+                                    << "missing/out" << QStringList() << QByteArray();
+    }
+
+    void exportvCard()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, chosen);
+        QFETCH(QStringList, cards);
+        QFETCH(QByteArray, after);
+        addAccount(QStringLiteral("a"), {"王 五", "李 四"});
+        MainWindow w;
+        selectRow(list(w), 1);
+        QTemporaryDir dir;
+        m_dialogs.fileNames = QStringList{dir.filePath(chosen)};
+        find(&w, action)->trigger();
+
+        QByteArray expected;
+        for (const QString &text : cards)
+            expected += VCard::card(*w.session()->contact(idOf(w, text))) + '\n';
+        expected.chop(1);
+        const bool written = !cards.isEmpty();
+        QFile file(FileNames::withSuffix(dir.filePath(chosen), ".vcf"));
+        QCOMPARE(file.open(QIODevice::ReadOnly), written);
+        QCOMPARE(file.readAll(), expected + after);
+        // Nothing else is left behind, and success is told only after a complete write.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), written ? 1 : 0);
+        QStringList shown{"save|保存 vCard|vCard 文件 (*.vcf)"};
+        if (!written)
+            shown << "critical|保存过程出错|错误信息:\n无法在指定文件中写入数据";
+        QCOMPARE(boxes(m_dialogs), shown);
+        QCOMPARE(w.statusBar()->currentMessage(), written ? "vCard 导出成功" : "就绪");
+    }
+
+    void importvCard_data()
+    {
+        QTest::addColumn<bool>("network");
+        QTest::addColumn<QStringList>("listed");
+        QTest::addColumn<QStringList>("shown");
+        QTest::newRow("local") << false << QStringList{"张 三", "王 五"}
+                               << QStringList{
+                                      "open|导入 vCard 文件|vCard 文件 (*.vcf)",
+                                      "warning|导入警告|3 张名片未能导入:\n张 三: "
+                                      "数据库已存有该联系人信息\n(无名): 联系人 名 不可为空\n"
+                                      "王 五: 数据库已存有该联系人信息"};
+        QTest::newRow("network") << true << QStringList{"张 三"}
+                                 << QStringList{"warning|网络帐户|网络帐户暂不能导入名片。"};
+    }
+
+    void importvCard()
+    {
+        QFETCH(bool, network);
+        QFETCH(QStringList, listed);
+        QFETCH(QStringList, shown);
+        addAccount(QStringLiteral("a"), {"张 三"}, network);
+        MainWindow w;
+        QTemporaryDir dir;
+        m_dialogs.fileNames = QStringList{writeCards(dir, {"王;五", "张;三", ";", "王;五"})};
+        find(&w, "importvCardAction")->trigger();
+        QCOMPARE(boxes(m_dialogs), shown);
+        QCOMPARE(listTexts(list(w)), listed);
+        QCOMPARE(TestClient::viewFile(w.session()->databasePath()).names, listed);
+    }
+
+    void importCanceledKeepsWhatWasStored()
+    {
+        addAccount(QStringLiteral("a"), {"张 三"});
+        MainWindow w;
+        QTemporaryDir dir;
+        m_dialogs.fileNames = QStringList{writeCards(dir, {"A;1", "B;2", "C;3"})};
+        // The first chance the window gets to take events, the user cancels.
+        QTimer::singleShot(0, &w, [&] { find<QProgressDialog>(&w, "workProgress")->cancel(); });
+        find(&w, "importvCardAction")->trigger();
+        QCOMPARE(listTexts(list(w)), (QStringList{"A 1", "张 三"}));
+        QCOMPARE(TestClient::viewFile(w.session()->databasePath()).names,
+                 (QStringList{"张 三", "A 1"}));
+        searchField(w)->setText(QStringLiteral("B"));
+        QVERIFY(listTexts(list(w)).isEmpty());
+        QCOMPARE(w.statusBar()->currentMessage(),
+                 QStringLiteral("vCard 导入已取消, 已导入 1 张名片"));
+    }
+
+    void printWithoutSelectionWarns()
+    {
+        addAccount(QStringLiteral("a"), {"张 三"});
+        MainWindow w;
+        find(&w, "printAction")->trigger();
+        click(&w, "printButton");
+        QCOMPARE(boxes(m_dialogs), QStringList{"warning|打印警告|打印中断:\n没有选择联系人!"});
+        QCOMPARE(w.currentPage(), int(MainWindow::PrintPage));
+        // All of them: the print dialog comes, and cancelling it prints nothing.
+        find<QRadioButton>(&w, "printAllRadioButton")->setChecked(true);
+        click(&w, "printButton");
+        QCOMPARE(m_dialogs.last().kind, QStringLiteral("print"));
+        QCOMPARE(w.currentPage(), int(MainWindow::ContactPage));
+    }
+
+    void exportPdf_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("all") << "exportAllPdfAction" << QStringList{"李 四", "王 五"};
+        QTest::newRow("selected") << "exportSelectedPdfAction" << QStringList{"王 五"};
+    }
+
+    void exportPdf()
+    {
+        QFETCH(QString, action);
+        QFETCH(QStringList, names);
+        if (QStandardPaths::findExecutable("pdftotext").isEmpty())
+            QSKIP("pdftotext (poppler-utils) is not installed");
+        addAccount(QStringLiteral("a"), {"王 五", "李 四"});
+        MainWindow w;
+        selectRow(list(w), 1);
+        QTemporaryDir dir;
+        m_dialogs.fileNames = QStringList{dir.filePath("out")};
+        find(&w, action)->trigger();
+        QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("PDF 导出成功"));
+        QProcess text;
+        text.start("pdftotext", {dir.filePath("out.pdf"), "-"});
+        QVERIFY(text.waitForFinished());
+        // Text extraction drops the space between two Chinese glyphs.
+        const QString printed = QString::fromUtf8(text.readAllStandardOutput());
+        for (const QString &name : QStringList{"李 四", "王 五"})
+            QCOMPARE(printed.contains(QString(name).remove(' ')), names.contains(name));
     }
 
     // --- closing and quitting
