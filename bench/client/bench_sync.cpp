@@ -25,17 +25,6 @@ namespace {
 constexpr int Count = 100000;
 constexpr int Rounds = 5;
 
-qint64 peakKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
-
 // The peak so far becomes the present resident size.
 void resetPeak()
 {
@@ -55,10 +44,7 @@ int fail(const QString &why)
 int main(int argc, char *argv[])
 {
     QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Measure::useHome(home.path());
     QApplication app(argc, argv);
     if (qEnvironmentVariableIsEmpty("QT_LOGGING_RULES"))
         QLoggingCategory::setFilterRules(QStringLiteral("pelicard.*.debug=false"));
@@ -108,7 +94,7 @@ int main(int argc, char *argv[])
         [&] {
             sync->trigger();
             ok = idle() && ok;
-            growth = qMax(growth, peakKiB() - before);
+            growth = qMax(growth, Measure::peakKiB() - before);
         },
         [&] {
             ok = w.session()->setLocalRevision(0) && ok;

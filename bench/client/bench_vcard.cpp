@@ -88,8 +88,7 @@ int main(int argc, char *argv[])
 {
     // The accounts of the session import live in a home of their own.
     QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());
+    Measure::useHome(home.path());
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     QList<Contact> contacts;

@@ -101,10 +101,7 @@ void measure(int count, bool accessible)
 int main(int argc, char *argv[])
 {
     QTemporaryDir home;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/.config")).toUtf8());
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    Measure::useHome(home.path());
     QApplication app(argc, argv);
     QDir().mkpath(Accounts::databaseDirectory());
     written(Accounts::setCheckUpdates(false)); // no request leaves the machine

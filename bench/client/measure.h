@@ -26,16 +26,36 @@ inline double medianMs(int runs, const std::function<void()> &work,
     return times[times.size() / 2];
 }
 
-// The process's resident set, -1 where /proc does not tell it.
-inline qint64 residentKiB()
+// A size line of /proc/self/status ("VmRSS:", "VmHWM:"), -1 where /proc does not tell it.
+inline qint64 statusKiB(const QByteArray &key)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray &line : status.readAll().split('\n'))
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').first().toLongLong();
     return -1;
+}
+
+// The process's resident set, and the highest it has been.
+inline qint64 residentKiB()
+{
+    return statusKiB("VmRSS:");
+}
+inline qint64 peakKiB()
+{
+    return statusKiB("VmHWM:");
+}
+
+// Settings and databases in a home of the benchmark's own, on the offscreen platform unless
+// another is chosen; before the application object exists.
+inline void useHome(const QString &home)
+{
+    qputenv("HOME", home.toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
 }
 
 } // namespace Measure

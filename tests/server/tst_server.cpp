@@ -5,6 +5,7 @@
 #include "revision.h"
 #include "server.h"
 #include "serverdatabase.h"
+#include "serverfixture.h"
 #include "serversettings.h"
 #include "sqliteconnection.h"
 #include "testclient.h"
@@ -25,6 +26,8 @@
 #include <sys/resource.h>
 
 using namespace Protocol;
+using ServerFixture::field;
+using ServerFixture::settingsFile;
 using TestClient::allFinished;
 using TestClient::contact;
 using TestClient::offThread;
@@ -33,17 +36,6 @@ using TestClient::startThread;
 using TestClient::viewFile;
 
 namespace {
-// The password field every request of a right client carries.
-QString field()
-{
-    return Passwords::fieldText(Passwords::sha1Digest(QStringLiteral("s3cret 口令")));
-}
-
-QString settingsFile()
-{
-    return QSettings(ServerSettings::Organisation, ServerSettings::Application).fileName();
-}
-
 // A message's bytes with the size field rewritten.
 QByteArray withSize(QByteArray message, qint64 size)
 {
@@ -88,10 +80,7 @@ private slots:
     void init()
     {
         Timeouts::setForTesting(0, 0, 0);
-        QSettings(ServerSettings::Organisation, ServerSettings::Application).clear();
-        QDir(ServerDatabase::dataDirectory()).removeRecursively();
-        QVERIFY(ServerDatabase().initialise());
-        QVERIFY(ServerSettings::setPassword(QStringLiteral("s3cret 口令")));
+        QVERIFY(ServerFixture::freshHome(true));
         m_server = std::make_unique<Server>();
         m_problems = std::make_unique<QSignalSpy>(m_server.get(), &Server::problem);
         QVERIFY(m_server->listen(QHostAddress::LocalHost, 0));
@@ -217,7 +206,7 @@ private slots:
         QFETCH(QString, password);
         std::optional<DamagedFile> damage;
         if (weak) {
-            QByteArray digest = Passwords::sha1Digest(QStringLiteral("s3cret 口令"));
+            QByteArray digest = Passwords::sha1Digest(ServerFixture::Password);
             digest[3] = '\0';
             QSettings(ServerSettings::Organisation, ServerSettings::Application)
                 .setValue("server/password", digest);
@@ -228,7 +217,7 @@ private slots:
             QCOMPARE(send(encodeMessage(password, type, pingPayload())).message.type,
                      qint16(RequestType::WrongPassword));
         damage.reset();
-        QVERIFY(ServerSettings::setPassword(QStringLiteral("s3cret 口令")));
+        QVERIFY(ServerSettings::setPassword(ServerFixture::Password));
         QVERIFY(request(RequestType::Hello, pingPayload()).message.is(RequestType::Hello));
     }
 

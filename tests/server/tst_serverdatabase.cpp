@@ -1,6 +1,7 @@
 #include "changequeue.h"
 #include "revision.h"
 #include "serverdatabase.h"
+#include "serverfixture.h"
 #include "serversettings.h"
 #include "sqliteconnection.h"
 #include "testclient.h"
@@ -23,12 +24,7 @@ class TestServerDatabase : public QObject
 private slots:
     void initTestCase() { QLoggingCategory::setFilterRules(QStringLiteral("pelicard.*=false")); }
 
-    void init()
-    {
-        QSettings(ServerSettings::Organisation, ServerSettings::Application).clear();
-        QDir(ServerDatabase::dataDirectory()).removeRecursively();
-        QVERIFY(ServerDatabase().initialise());
-    }
+    void init() { QVERIFY(ServerFixture::freshHome(false)); }
 
     // Changes queued behind a writer are written as one batch; the bad one must fail alone.
     void failedChangeLeavesTheBatchStored()

@@ -6,6 +6,7 @@
 #include "scripteddialogs.h"
 #include "server.h"
 #include "serverdatabase.h"
+#include "serverfixture.h"
 #include "serversettings.h"
 #include "serverwidget.h"
 #include "testclient.h"
@@ -30,19 +31,11 @@
 #include <optional>
 
 using namespace Protocol;
+using ServerFixture::field;
+using ServerFixture::settingsFile;
 using TestClient::freePort;
 
 namespace {
-QString field()
-{
-    return Passwords::fieldText(Passwords::sha1Digest(QStringLiteral("s3cret 口令")));
-}
-
-QString settingsFile()
-{
-    return QSettings(ServerSettings::Organisation, ServerSettings::Application).fileName();
-}
-
 // Runs the event loop as the program does, does something in it, and tells whether the
 // application was asked to quit (0) or not (the loop was ended by the test, 42).
 int quitsWhen(std::function<void()> action)
@@ -101,10 +94,7 @@ private slots:
 
     void init()
     {
-        QSettings(ServerSettings::Organisation, ServerSettings::Application).clear();
-        QDir(ServerDatabase::dataDirectory()).removeRecursively();
-        QVERIFY(ServerDatabase().initialise());
-        QVERIFY(ServerSettings::setPassword(QStringLiteral("s3cret 口令")));
+        QVERIFY(ServerFixture::freshHome(true));
         m_dialogs = std::make_unique<ScriptedDialogs>();
     }
 
@@ -211,7 +201,7 @@ private slots:
         QVERIFY(ServerSettings::setStartWithProgram(true));
         QVERIFY(ServerSettings::setPort(freePort()));
         if (weak) {
-            QByteArray digest = Passwords::sha1Digest(QStringLiteral("s3cret 口令"));
+            QByteArray digest = Passwords::sha1Digest(ServerFixture::Password);
             digest[0] = '\0';
             QSettings(ServerSettings::Organisation, ServerSettings::Application)
                 .setValue("server/password", digest);
