@@ -103,7 +103,11 @@ bool write(const QList<Value> &values)
     for (const Value &v : values) {
         const QString key = v.group + QLatin1Char('/') + v.key;
         old.append({key, settings.value(key)});
-        settings.setValue(key, v.value);
+        // An invalid value removes the key.
+        if (v.value.isValid())
+            settings.setValue(key, v.value);
+        else
+            settings.remove(key);
     }
     settings.sync();
     if (settings.status() == QSettings::NoError)
@@ -367,6 +371,49 @@ bool Accounts::create(const NewAccount &account)
         values.append({name, PortKey, account.port});
         values.append({name, ServerPassKey, Passwords::sha1Digest(account.serverPassword)});
         values.append({name, RevisionKey, QVariant::fromValue(quint64(0))});
+    }
+    return write(values);
+}
+
+bool Accounts::remove(const QString &name)
+{
+    if (nameProblem(name) != NameProblem::None)
+        return refuseName(name);
+    QStringList names = read(RegistryGroup, NamesKey).toStringList();
+    names.removeOne(name);
+    // Never left naming the account just removed.
+    QString next;
+    for (const QString &left : std::as_const(names))
+        if (isUsable(left, "the account list")) {
+            next = left;
+            break;
+        }
+    QList<Value> values{{RegistryGroup, CountKey, qMax(0, count() - 1)},
+                        {RegistryGroup, NamesKey, names},
+                        {RegistryGroup, CurrentKey, next}};
+    if (canOpen())
+        for (const QString &key : Store(name)->childKeys())
+            values.append({name, key, QVariant()});
+    return write(values);
+}
+
+bool Accounts::setOptions(const QString &name, const Options &options)
+{
+    QList<Value> values{{ProgramGroup, UpdatesKey, options.checkUpdates},
+                        {ProgramGroup, BlurKey, options.blurBackground}};
+    if (!name.isEmpty()) {
+        if (nameProblem(name) != NameProblem::None)
+            return refuseName(name);
+        values.append({name, UsePassKey, options.usePassword});
+        if (options.usePassword && options.password)
+            values.append({name, PassKey, Passwords::md5Digest(*options.password)});
+        if (isNetwork(name)) {
+            values.append({name, HostKey, options.host});
+            values.append({name, PortKey, options.port});
+            if (options.serverPassword)
+                values.append(
+                    {name, ServerPassKey, Passwords::sha1Digest(*options.serverPassword)});
+        }
     }
     return write(values);
 }

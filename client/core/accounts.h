@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 // The client's settings store: every group and key the client reads or writes lives here,
 // together with the place of an account's database file. Each call opens the store anew and
@@ -82,6 +83,25 @@ public:
     // Adds the account to the registry, makes it current and writes its group, all in one
     // write: either all of it is stored or none of it.
     [[nodiscard]] static bool create(const NewAccount &account);
+    // Takes the first entry of the name off the registry and removes its group; the first
+    // account left becomes current (none when none is left). One write, as create().
+    [[nodiscard]] static bool remove(const QString &name);
+
+    // What the settings page writes. A password left unset keeps the stored digest.
+    struct Options
+    {
+        bool checkUpdates = true;
+        bool blurBackground = true;
+        bool usePassword = false;
+        std::optional<QString> password;
+        // Written for a network account only.
+        QString host;
+        int port = DefaultPort;
+        std::optional<QString> serverPassword;
+    };
+    // The program-wide options, and those of the named account unless the name is empty; all
+    // in one write.
+    [[nodiscard]] static bool setOptions(const QString &name, const Options &options);
 
     static QString databaseDirectory(); // home + "/.pelicard/databases"
     // Empty for a name that nameProblem() refuses.

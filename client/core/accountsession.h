@@ -44,6 +44,14 @@ public:
     bool usesPassword() const { return m_usePassword; }
     bool isUnlocked() const { return m_unlocked; }
     void setUnlocked(bool unlocked) { m_unlocked = unlocked; }
+    // The protection just stored for this account. Turned on, it asks from the next opening:
+    // contacts shown now stay shown.
+    void setPasswordProtection(bool on)
+    {
+        if (on && !m_usePassword)
+            m_unlocked = true;
+        m_usePassword = on;
+    }
     // Contacts are read and shown only from an open file, and only once a protected account
     // has been unlocked.
     bool contactsVisible() const { return isOpen() && (!m_usePassword || m_unlocked); }

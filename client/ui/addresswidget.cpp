@@ -9,8 +9,9 @@
 #include "dialogs.h"
 #include "filenames.h"
 #include "links.h"
-#include "networkrunner.h"
 #include "logging.h"
+#include "networkrunner.h"
+#include "passwidget.h"
 #include "vcard.h"
 #include "workprogress.h"
 
@@ -59,8 +60,11 @@ AddressWidget::AddressWidget(AccountSession *session, ContactListWidget *list, Q
     buildForm();
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setEditable(false);
-    if (openDatabase())
-        loadList();
+}
+
+AddressWidget::~AddressWidget()
+{
+    delete m_passWidget; // a window of its own
 }
 
 void AddressWidget::buildForm()
@@ -205,6 +209,8 @@ bool AddressWidget::openDatabase()
 
 void AddressWidget::closeDatabase()
 {
+    // The prompt belongs to the account being left.
+    closePrompt();
     m_session->close();
 }
 
@@ -229,7 +235,53 @@ bool AddressWidget::loadList()
 
 void AddressWidget::askPassword()
 {
+    if (!m_passWidget) {
+        m_passWidget = new PassWidget;
+        connect(m_passWidget->verifyButton(), &QPushButton::clicked, this,
+                &AddressWidget::checkPassSlot);
+        connect(m_passWidget->cancelButton(), &QPushButton::clicked, this,
+                &AddressWidget::passCancelSlot);
+    }
+    m_passWidget->show();
+    m_passWidget->raise();
+    m_passWidget->activateWindow();
     emit passwordRequested();
+}
+
+PassWidget *AddressWidget::passWidget() const
+{
+    return m_passWidget;
+}
+
+void AddressWidget::closePrompt()
+{
+    if (!m_passWidget)
+        return;
+    // Its own button's signal may still be on its way.
+    m_passWidget->hide();
+    m_passWidget->deleteLater();
+    m_passWidget = nullptr;
+}
+
+void AddressWidget::checkPassSlot()
+{
+    if (!m_passWidget)
+        return;
+    if (!Accounts::checkPassword(m_session->name(), m_passWidget->password())) {
+        m_session->setUnlocked(false);
+        Dialogs::instance().warning(this, tr("密码请求"), tr("密码错误!"));
+        return;
+    }
+    m_session->setUnlocked(true);
+    closePrompt();
+    loadList();
+    emit passwordAccepted();
+}
+
+void AddressWidget::passCancelSlot()
+{
+    closePrompt();
+    emit passwordCanceled();
 }
 
 void AddressWidget::searchSlot(const QString &searchText)

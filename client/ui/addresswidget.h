@@ -3,11 +3,13 @@
 #include "accountsession.h"
 #include "contact.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <array>
 
 class ContactListWidget;
 class NetworkRunner;
+class PassWidget;
 class QGridLayout;
 class QLabel;
 class QLineEdit;
@@ -26,6 +28,7 @@ public:
     enum Which { SelectedContacts = 1, AllContacts = 2 };
 
     AddressWidget(AccountSession *session, ContactListWidget *list, QWidget *parent = nullptr);
+    ~AddressWidget() override;
 
     // Opens the current account's file; false (after telling the user why, when there is an
     // account) when it cannot.
@@ -41,6 +44,8 @@ public:
 
     bool passwordVerified() const;
     void setPasswordVerified(bool verified);
+    // The password prompt while it is shown.
+    PassWidget *passWidget() const;
     bool isEditable() const { return m_editable; }
     bool isEditing() const { return m_editing; }
     int customCount() const { return m_customCount; }
@@ -57,6 +62,9 @@ signals:
     void updateActionsSignal();
     // A protected account's list was held back until its password is typed.
     void passwordRequested();
+    // The prompt ended: the list is filled, or the account stays locked.
+    void passwordAccepted();
+    void passwordCanceled();
     // A text for the main window's status bar, shown until the next one.
     void statusMessage(const QString &text);
 
@@ -67,6 +75,8 @@ public slots:
     void searchSlot(const QString &searchText);
     void importvCard();
     void deleteContactSlot();
+    void checkPassSlot();
+    void passCancelSlot();
 
 private slots:
     void cancelEditSlot();
@@ -88,6 +98,7 @@ private:
 
     void buildForm();
     void askPassword();
+    void closePrompt();
     QList<QLineEdit *> lineEdits() const;
     Contact formContact() const;
     void showContact(const Contact &contact);
@@ -108,6 +119,7 @@ private:
     AccountSession *m_session;
     ContactListWidget *m_list;
     NetworkRunner *m_network = nullptr;
+    QPointer<PassWidget> m_passWidget;
     bool m_revisionChecked = false;
     bool m_editing = false;
     bool m_editable = false;

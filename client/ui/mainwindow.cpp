@@ -5,8 +5,11 @@
 #include "accountsession.h"
 #include "addresswidget.h"
 #include "contactlistwidget.h"
+#include "databasefile.h"
 #include "dialogs.h"
+#include "filenames.h"
 #include "links.h"
+#include "logging.h"
 #include "mainwidget.h"
 #include "networkrunner.h"
 #include "newaccountwidget.h"
@@ -21,7 +24,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListView>
 #include <QMenuBar>
@@ -33,18 +38,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-QAction *makeAction(QObject *parent, const QString &objectName, const QString &text,
-                    const QString &statusTip = QString(), const QString &icon = QString())
-{
-    auto *action = new QAction(text, parent);
-    action->setObjectName(objectName);
-    if (!statusTip.isEmpty())
-        action->setStatusTip(statusTip);
-    if (!icon.isEmpty())
-        action->setIcon(QIcon(icon));
-    return action;
-}
 
 // A menu entry shows "&" as a mnemonic marker unless it is doubled.
 QString menuText(const QString &name)
@@ -78,17 +71,13 @@ MainWindow::MainWindow(QWidget *parent)
     connectContactPage();
     createPages();
     setWindowTitle(tr("澄岚联系人管理器"));
-    m_settingsShown = false;
-    m_printShown = false;
-    updateActions();
+    rebuildAccountMenu();
+    // A protected account's prompt comes before the window.
+    openAccount();
     readSettings();
     checkAccounts();
-    rebuildAccountMenu();
-    updateActions();
     if (Accounts::checkUpdates())
         updateSlot();
-    loadAccountSettings();
-    updateActions();
 }
 
 MainWindow::~MainWindow()
@@ -98,89 +87,95 @@ MainWindow::~MainWindow()
 
 void MainWindow::createActions()
 {
-    m_newContactAction =
-        makeAction(this, QStringLiteral("newContactAction"), tr("新建联系人"),
-                   tr("增加一名新联系人"), QStringLiteral(":/icons/add_contact.png"));
-    m_newContactAction->setShortcut(QKeySequence::New);
-    m_editContactAction =
-        makeAction(this, QStringLiteral("editContactAction"), tr("编辑联系人"),
-                   tr("编辑选中的联系人信息"), QStringLiteral(":/icons/edit_contact.png"));
-    m_deleteContactAction =
-        makeAction(this, QStringLiteral("deleteContactAction"), tr("删除联系人"),
-                   tr("删除选中的联系人信息"), QStringLiteral(":/icons/delete_contact.png"));
-    m_deleteContactAction->setShortcut(QKeySequence::Delete);
-    m_syncAction = makeAction(this, QStringLiteral("syncAction"), tr("同步联系人"),
-                              tr("与中央服务器同步您的联系人信息，快捷键CTL + C"),
-                              QStringLiteral(":/icons/network.png"));
-    m_syncAction->setShortcut(QKeySequence(QStringLiteral("CTRL+C")));
-    m_settingsAction = makeAction(this, QStringLiteral("settingsAction"), tr("设置..."),
-                                  tr("设置..."), QStringLiteral(":/icons/settings.png"));
-    m_printAction =
-        makeAction(this, QStringLiteral("printAction"), tr("打印..."),
-                   tr("打印选中的联系人或者所有的联系人信息"), QStringLiteral(":/icons/print.png"));
-    m_printAction->setShortcut(QKeySequence::Print);
-    m_quitAction = makeAction(this, QStringLiteral("quitAction"), tr("退出"),
-                              tr("退出程序 快捷键 CTRL + Q"), QStringLiteral(":/icons/exit.png"));
-    m_quitAction->setShortcut(QKeySequence(QStringLiteral("CTRL+Q")));
-    m_newAccountAction = makeAction(this, QStringLiteral("newAccountAction"), tr("新建帐户"),
-                                    tr("创建一个新的帐户"));
-    m_deleteAccountAction = makeAction(this, QStringLiteral("deleteAccountAction"), tr("删除帐户"),
-                                       tr("删除当前的帐户"));
+    // Shortcuts: a standard key, or else the keys as text.
+    struct Row
+    {
+        QAction *MainWindow::*action;
+        const char *name;
+        const char *text;
+        const char *statusTip;
+        const char *icon;
+        void (MainWindow::*slot)();
+        QKeySequence::StandardKey key = QKeySequence::UnknownKey;
+        const char *keys = nullptr;
+    };
+    // The contact actions' slots are the form's (connectContactPage).
+    static const Row rows[] = {
+        {&MainWindow::m_newContactAction, "newContactAction", QT_TR_NOOP("新建联系人"),
+         QT_TR_NOOP("增加一名新联系人"), "add_contact", nullptr, QKeySequence::New},
+        {&MainWindow::m_editContactAction, "editContactAction", QT_TR_NOOP("编辑联系人"),
+         QT_TR_NOOP("编辑选中的联系人信息"), "edit_contact", nullptr},
+        {&MainWindow::m_deleteContactAction, "deleteContactAction", QT_TR_NOOP("删除联系人"),
+         QT_TR_NOOP("删除选中的联系人信息"), "delete_contact", nullptr, QKeySequence::Delete},
+        {&MainWindow::m_syncAction, "syncAction", QT_TR_NOOP("同步联系人"),
+         QT_TR_NOOP("与中央服务器同步您的联系人信息，快捷键CTL + C"), "network",
+         &MainWindow::syncDatabase, QKeySequence::UnknownKey, "CTRL+C"},
+        {&MainWindow::m_settingsAction, "settingsAction", QT_TR_NOOP("设置..."),
+         QT_TR_NOOP("设置..."), "settings", &MainWindow::settingsActionSlot},
+        {&MainWindow::m_printAction, "printAction", QT_TR_NOOP("打印..."),
+         QT_TR_NOOP("打印选中的联系人或者所有的联系人信息"), "print", &MainWindow::printActionSlot,
+         QKeySequence::Print},
+        {&MainWindow::m_quitAction, "quitAction", QT_TR_NOOP("退出"),
+         QT_TR_NOOP("退出程序 快捷键 CTRL + Q"), "exit", &MainWindow::handleQuitSlot,
+         QKeySequence::UnknownKey, "CTRL+Q"},
+        {&MainWindow::m_newAccountAction, "newAccountAction", QT_TR_NOOP("新建帐户"),
+         QT_TR_NOOP("创建一个新的帐户"), nullptr, &MainWindow::newAccountSlot},
+        {&MainWindow::m_deleteAccountAction, "deleteAccountAction", QT_TR_NOOP("删除帐户"),
+         QT_TR_NOOP("删除当前的帐户"), nullptr, &MainWindow::deleteAccountSlot},
+        {&MainWindow::m_exportSelectedPdfAction, "exportSelectedPdfAction",
+         QT_TR_NOOP("选中的联系人"), QT_TR_NOOP("将选中的联系人导出到PDF文件"), nullptr,
+         &MainWindow::exportSelectedPdf},
+        {&MainWindow::m_exportAllPdfAction, "exportAllPdfAction", QT_TR_NOOP("全部联系人"),
+         QT_TR_NOOP("将全部联系人导出到PDF文件"), nullptr, &MainWindow::exportAllPdf},
+        {&MainWindow::m_exportDatabaseAction, "exportDatabaseAction", QT_TR_NOOP("数据库"),
+         QT_TR_NOOP("导出数据库，包含所有的联系人"), nullptr, &MainWindow::exportDatabase},
+        {&MainWindow::m_exportSelectedvCardAction, "exportSelectedvCardAction",
+         QT_TR_NOOP("选中的联系人"), QT_TR_NOOP("将选中的联系人导出为电子商务卡片 (vCard)"),
+         nullptr, &MainWindow::exportvCardSelSlot},
+        {&MainWindow::m_exportAllvCardAction, "exportAllvCardAction", QT_TR_NOOP("全部联系人"),
+         QT_TR_NOOP("将全部联系人导出为电子商务卡片 (vCard)"), nullptr,
+         &MainWindow::exportvCardAllSlot},
+        {&MainWindow::m_importvCardAction, "importvCardAction", QT_TR_NOOP("电子商务卡片 (vCard)"),
+         QT_TR_NOOP("导入电子商务卡片 (vCard)"), nullptr, nullptr},
+        {&MainWindow::m_importDatabaseAction, "importDatabaseAction", QT_TR_NOOP("数据库"),
+         QT_TR_NOOP("导入一个数据库，包含所有联系人"), nullptr, &MainWindow::importDatabase},
+        {&MainWindow::m_aboutAction, "aboutAction", QT_TR_NOOP("关于"), nullptr, nullptr,
+         &MainWindow::aboutSlot},
+        {&MainWindow::m_documentationAction, "documentationAction", QT_TR_NOOP("在线文档"),
+         QT_TR_NOOP("在浏览器中浏览文档"), nullptr, &MainWindow::documentationSlot},
+        {&MainWindow::m_updateAction, "updateAction", QT_TR_NOOP("检测更新"),
+         QT_TR_NOOP("检测软件更新..."), nullptr, &MainWindow::updateSlot},
+        {&MainWindow::m_reportBugAction, "reportBugAction", QT_TR_NOOP("报告程序缺陷"),
+         QT_TR_NOOP("通过报告程序缺陷和漏洞来帮助我们改善澄岚联系人管理器"), nullptr,
+         &MainWindow::reportBugSlot},
+        {&MainWindow::m_askAction, "askAction", QT_TR_NOOP("提问"),
+         QT_TR_NOOP("询问关于澄岚联系人管理器的问题"), nullptr, &MainWindow::askSlot},
+        {&MainWindow::m_featureRequestAction, "featureRequestAction", QT_TR_NOOP("特色需求"),
+         QT_TR_NOOP("您的想法将有助于我们改善软件"), nullptr, &MainWindow::featureRequestSlot},
+        {&MainWindow::m_showAction, "showAction", QT_TR_NOOP("显示澄岚联系人管理器"), nullptr,
+         nullptr, &MainWindow::show},
+        {&MainWindow::m_hideAction, "hideAction", QT_TR_NOOP("隐藏澄岚联系人管理器"), nullptr,
+         nullptr, &MainWindow::hide},
+    };
+    for (const Row &row : rows) {
+        auto *action = new QAction(tr(row.text), this);
+        action->setObjectName(QLatin1String(row.name));
+        if (row.statusTip)
+            action->setStatusTip(tr(row.statusTip));
+        if (row.icon)
+            action->setIcon(QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(row.icon))));
+        if (row.key != QKeySequence::UnknownKey)
+            action->setShortcut(row.key);
+        else if (row.keys)
+            action->setShortcut(QKeySequence(QLatin1String(row.keys)));
+        if (row.slot)
+            connect(action, &QAction::triggered, this, row.slot);
+        this->*row.action = action;
+    }
     m_deleteAccountAction->setEnabled(false);
-    m_exportSelectedPdfAction = makeAction(this, QStringLiteral("exportSelectedPdfAction"),
-                                           tr("选中的联系人"), tr("将选中的联系人导出到PDF文件"));
-    m_exportAllPdfAction = makeAction(this, QStringLiteral("exportAllPdfAction"), tr("全部联系人"),
-                                      tr("将全部联系人导出到PDF文件"));
-    m_exportDatabaseAction = makeAction(this, QStringLiteral("exportDatabaseAction"), tr("数据库"),
-                                        tr("导出数据库，包含所有的联系人"));
-    m_exportSelectedvCardAction =
-        makeAction(this, QStringLiteral("exportSelectedvCardAction"), tr("选中的联系人"),
-                   tr("将选中的联系人导出为电子商务卡片 (vCard)"));
-    m_exportAllvCardAction =
-        makeAction(this, QStringLiteral("exportAllvCardAction"), tr("全部联系人"),
-                   tr("将全部联系人导出为电子商务卡片 (vCard)"));
-    m_importvCardAction = makeAction(this, QStringLiteral("importvCardAction"),
-                                     tr("电子商务卡片 (vCard)"), tr("导入电子商务卡片 (vCard)"));
-    m_importDatabaseAction = makeAction(this, QStringLiteral("importDatabaseAction"), tr("数据库"),
-                                        tr("导入一个数据库，包含所有联系人"));
-    m_aboutAction = makeAction(this, QStringLiteral("aboutAction"), tr("关于"));
-    m_documentationAction = makeAction(this, QStringLiteral("documentationAction"), tr("在线文档"),
-                                       tr("在浏览器中浏览文档"));
-    m_updateAction =
-        makeAction(this, QStringLiteral("updateAction"), tr("检测更新"), tr("检测软件更新..."));
-    m_reportBugAction = makeAction(this, QStringLiteral("reportBugAction"), tr("报告程序缺陷"),
-                                   tr("通过报告程序缺陷和漏洞来帮助我们改善澄岚联系人管理器"));
-    m_askAction = makeAction(this, QStringLiteral("askAction"), tr("提问"),
-                             tr("询问关于澄岚联系人管理器的问题"));
-    m_featureRequestAction = makeAction(this, QStringLiteral("featureRequestAction"),
-                                        tr("特色需求"), tr("您的想法将有助于我们改善软件"));
-    m_showAction = makeAction(this, QStringLiteral("showAction"), tr("显示澄岚联系人管理器"));
-    m_hideAction = makeAction(this, QStringLiteral("hideAction"), tr("隐藏澄岚联系人管理器"));
     m_accountGroup = new QActionGroup(this);
     m_accountGroup->setObjectName(QStringLiteral("accountActionGroup"));
     m_accountGroup->setExclusive(true);
-
-    connect(m_syncAction, &QAction::triggered, this, &MainWindow::syncDatabase);
-    connect(m_settingsAction, &QAction::triggered, this, &MainWindow::settingsActionSlot);
-    connect(m_printAction, &QAction::triggered, this, &MainWindow::printActionSlot);
-    connect(m_quitAction, &QAction::triggered, this, &MainWindow::handleQuitSlot);
-    connect(m_newAccountAction, &QAction::triggered, this, &MainWindow::newAccountSlot);
-    connect(m_deleteAccountAction, &QAction::triggered, this, &MainWindow::deleteAccountSlot);
-    connect(m_exportSelectedPdfAction, &QAction::triggered, this, &MainWindow::exportSelectedPdf);
-    connect(m_exportAllPdfAction, &QAction::triggered, this, &MainWindow::exportAllPdf);
-    connect(m_exportDatabaseAction, &QAction::triggered, this, &MainWindow::exportDatabase);
-    connect(m_exportSelectedvCardAction, &QAction::triggered, this,
-            &MainWindow::exportvCardSelSlot);
-    connect(m_exportAllvCardAction, &QAction::triggered, this, &MainWindow::exportvCardAllSlot);
-    connect(m_importDatabaseAction, &QAction::triggered, this, &MainWindow::importDatabase);
-    connect(m_aboutAction, &QAction::triggered, this, &MainWindow::aboutSlot);
-    connect(m_documentationAction, &QAction::triggered, this, &MainWindow::documentationSlot);
-    connect(m_updateAction, &QAction::triggered, this, &MainWindow::updateSlot);
-    connect(m_reportBugAction, &QAction::triggered, this, &MainWindow::reportBugSlot);
-    connect(m_askAction, &QAction::triggered, this, &MainWindow::askSlot);
-    connect(m_featureRequestAction, &QAction::triggered, this, &MainWindow::featureRequestSlot);
-    connect(m_showAction, &QAction::triggered, this, &QWidget::show);
-    connect(m_hideAction, &QAction::triggered, this, &QWidget::hide);
 }
 
 void MainWindow::createMenus()
@@ -285,11 +280,17 @@ void MainWindow::connectContactPage()
     connect(m_importvCardAction, &QAction::triggered, address, &AddressWidget::importvCard);
     connect(address, &AddressWidget::statusMessage, this,
             [this](const QString &text) { statusBar()->showMessage(text); });
+    connect(address, &AddressWidget::passwordAccepted, this, [this] {
+        setNoAccountState(false);
+        m_settingsWidget->loadSettings();
+        updateActions();
+    });
+    connect(address, &AddressWidget::passwordCanceled, this, [this] { setNoAccountState(true); });
 }
 
 void MainWindow::createPages()
 {
-    m_settingsWidget = new SettingsWidget(this);
+    m_settingsWidget = new SettingsWidget(m_session, this);
     m_printWidget = new PrintWidget(m_session, m_mainWidget->contactListWidget(), this);
     connect(m_settingsWidget->backButton(), &QPushButton::clicked, this,
             &MainWindow::settingsActionSlot);
@@ -350,9 +351,9 @@ void MainWindow::writeSettings()
     bool written = Accounts::setWindowGeometry(saveGeometry());
     if (!currentDatabase().isEmpty())
         written = Accounts::setCurrent(currentDatabase()) && written;
+    written = m_settingsWidget->saveSettings() && written;
     if (!written)
         showSettingsError();
-    m_settingsWidget->saveSettings();
 }
 
 void MainWindow::showSettingsError()
@@ -405,9 +406,15 @@ void MainWindow::rebuildAccountMenu()
     }
 }
 
+bool MainWindow::accountUsable() const
+{
+    // A protected account shows nothing, and lets nothing be changed, until it is unlocked.
+    return Accounts::count() > 0 && (!m_session->usesPassword() || m_session->isUnlocked());
+}
+
 void MainWindow::setNoAccountState(bool none)
 {
-    const bool enabled = !none;
+    const bool enabled = !none && accountUsable();
     for (QAction *action : {m_newContactAction, m_editContactAction, m_deleteContactAction,
                             m_printAction, m_settingsAction, m_deleteAccountAction})
         action->setEnabled(enabled);
@@ -431,6 +438,11 @@ void MainWindow::accountChangeSlot()
                 action->setChecked(true);
         return;
     }
+    openAccount();
+}
+
+void MainWindow::openAccount()
+{
     if (m_session->isNetwork())
         sendGoodbye();
     AddressWidget *address = m_mainWidget->addressWidget();
@@ -443,7 +455,11 @@ void MainWindow::accountChangeSlot()
     // Back on the contact page before the actions are judged, or they would still follow the
     // page just left.
     showPage(ContactPage);
-    setNoAccountState(false);
+    // Entries are not rebuilt here: the one triggered may be what runs this.
+    for (QAction *action : std::as_const(m_accountActions))
+        if (action->data().toString() == currentDatabase())
+            action->setChecked(true);
+    setNoAccountState(Accounts::count() < 1);
     loadAccountSettings();
     updateActions();
 }
@@ -453,7 +469,7 @@ void MainWindow::loadAccountSettings()
     // The session took the account's keys when it opened the account.
     const bool network = m_session->isNetwork();
     m_mainWidget->addressWidget()->clearForm();
-    m_syncAction->setEnabled(network);
+    m_syncAction->setEnabled(network && accountUsable());
     m_importDatabaseAction->setEnabled(!network);
     if (network)
         sendHello();
@@ -506,8 +522,8 @@ void MainWindow::networkBusySlot(bool busy)
     m_accountGroup->setEnabled(!busy);
     if (busy)
         return;
-    m_syncAction->setEnabled(m_session->isNetwork());
-    m_deleteAccountAction->setEnabled(Accounts::count() > 0);
+    m_newAccountAction->setEnabled(true);
+    setNoAccountState(Accounts::count() < 1);
     if (m_mainWidget->addressWidget()->isEditable())
         handleEditModeSlot(true);
     else
@@ -527,7 +543,7 @@ void MainWindow::updateActions()
         m_mainWidget->contactListWidget()->count() > 0 && contactSelected() && !pageShown;
     m_editContactAction->setEnabled(onContact);
     m_deleteContactAction->setEnabled(onContact);
-    m_newContactAction->setEnabled(!pageShown && Accounts::count() != 0);
+    m_newContactAction->setEnabled(!pageShown && accountUsable());
 }
 
 void MainWindow::handleEditModeSlot(bool activated)
@@ -550,7 +566,11 @@ void MainWindow::settingsActionSlot()
         settingsActionSlot();
         updateActions();
     } else if (m_settingsShown) {
-        m_settingsWidget->saveSettings();
+        // Left open when the values could not be stored, so that they are not taken as stored.
+        if (!m_settingsWidget->saveSettings()) {
+            showSettingsError();
+            return;
+        }
         showPage(ContactPage);
         updateActions();
     } else {
@@ -650,17 +670,9 @@ void MainWindow::newAccountCompleteSlot()
 {
     disposeOfWizard();
     m_noAccountAtStart = false;
-    if (m_session->isNetwork())
-        sendGoodbye();
-    AddressWidget *address = m_mainWidget->addressWidget();
-    address->closeDatabase();
-    m_mainWidget->searchWidget()->lineEdit()->clear();
-    if (address->openDatabase())
-        address->loadList();
     rebuildAccountMenu();
-    loadAccountSettings();
+    openAccount();
     show();
-    updateActions();
 }
 
 void MainWindow::newAccountCancSlot()
@@ -714,10 +726,86 @@ void MainWindow::printSlot()
     }
 }
 
-// Not implemented yet: database exports and imports, account deletion.
-void MainWindow::deleteAccountSlot() {}
-void MainWindow::exportDatabase() {}
-void MainWindow::importDatabase() {}
+void MainWindow::exportDatabase()
+{
+    const QString chosen = Dialogs::instance().saveFileName(
+        this, tr("导出数据库文件"), QDir::homePath(), tr("SQLITE 文件 (*.sqlite)"));
+    if (chosen.isEmpty())
+        return;
+    DatabaseFile file(m_session->databasePath());
+    if (!file.copyTo(FileNames::withSuffix(chosen, QStringLiteral(".sqlite")))) {
+        qCWarning(lcUi) << "database export:" << file.errorString();
+        Dialogs::instance().critical(this, tr("数据库导出出错"), tr("在导出数据库时产生错误!"));
+        return;
+    }
+    statusBar()->showMessage(tr("数据库导出成功!"));
+}
+
+void MainWindow::importDatabase()
+{
+    // Each of a network account's changes needs the server's answer.
+    if (m_session->isNetwork() || !accountUsable())
+        return;
+    const QString chosen = Dialogs::instance().openFileName(
+        this, tr("导入数据库"), QDir::homePath(), tr("SQLITE 文件 (*.sqlite)"));
+    if (chosen.isEmpty())
+        return;
+    if (Dialogs::instance().question(this, tr("导入数据库"),
+                                     tr("您真的要将当前数据库替换为外部数据库吗?"),
+                                     QMessageBox::Warning) != QMessageBox::Yes)
+        return;
+    // Checked before anything is let go: a file of another kind would leave the account empty.
+    if (DatabaseFile source(chosen); !source.isContactsDatabase()) {
+        Dialogs::instance().critical(
+            this, tr("文件错误"), tr("所选文件不是联系人数据库!") + u'\n' + source.errorString());
+        return;
+    }
+    QFile source(chosen);
+    DatabaseReplacement replacement(m_session->databasePath());
+    if (!source.open(QIODevice::ReadOnly) || !replacement.open() ||
+        !replacement.copyFrom(&source)) {
+        const QString reason = source.error() != QFileDevice::NoError ? source.errorString()
+                                                                      : replacement.errorString();
+        Dialogs::instance().critical(this, tr("文件错误"), tr("无法写入数据库!") + u'\n' + reason);
+        return;
+    }
+    // The old file stays, open, unless the new one took its place.
+    if (!m_session->replaceDatabase(replacement)) {
+        Dialogs::instance().critical(this, tr("文件错误"),
+                                     tr("无法删除数据库!") + u'\n' + m_session->errorString());
+        return;
+    }
+    m_mainWidget->addressWidget()->clearForm();
+    QLineEdit *search = m_mainWidget->searchWidget()->lineEdit();
+    search->clear();
+    search->setFocus();
+    updateActions();
+    statusBar()->showMessage(tr("数据库导入成功!"));
+}
+
+void MainWindow::deleteAccountSlot()
+{
+    const QString name = currentDatabase();
+    if (name.isEmpty() ||
+        Dialogs::instance().question(this, tr("删除帐户"), tr("您真的要删除  %1?").arg(name),
+                                     QMessageBox::Warning) != QMessageBox::Yes)
+        return;
+    const QString path = m_session->databasePath();
+    // Nothing goes to the server: its contacts are not the account's to delete. The registry
+    // first: a file removed while its account stays listed could never be opened again.
+    m_mainWidget->addressWidget()->closeDatabase();
+    if (!Accounts::remove(name)) {
+        showSettingsError();
+        openAccount();
+        return;
+    }
+    if (DatabaseFile file(path); QFileInfo::exists(path) && !file.remove())
+        Dialogs::instance().warning(this, tr("文件错误"),
+                                    tr("无法删除数据库文件 %1: %2")
+                                        .arg(QDir::toNativeSeparators(path), file.errorString()));
+    rebuildAccountMenu();
+    openAccount();
+}
 
 // The help entries open the maker's pages; whether a browser came up is not ours to judge.
 void MainWindow::documentationSlot()

@@ -109,6 +109,10 @@ private:
     void showSettingsError();
     void setAsideUnreadableSettings();
     void showPage(Page page);
+    // Leaves the open account and opens the one the store names as current; every way of
+    // changing accounts ends here.
+    void openAccount();
+    bool accountUsable() const;
     bool contactSelected() const;
     void disposeOfWizard();
 

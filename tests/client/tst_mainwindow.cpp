@@ -143,7 +143,7 @@ private slots:
         QCOMPARE(accountEntries(w), QStringList{"工作*"});
         // The new account is protected: its list waits for its password.
         QCOMPARE(asked.count(), 1);
-        QVERIFY(find(&w, "newContactAction")->isEnabled());
+        QVERIFY(!find(&w, "newContactAction")->isEnabled()); // locked until then
 
         find(&w, "newAccountAction")->trigger();
         QPointer<NewAccountWidget> second = w.newAccountWidget();

@@ -99,7 +99,13 @@ private slots:
             {"revision", [] { return Accounts::setLocalRevision("first", 77); }},
             {"updates", [] { return Accounts::setCheckUpdates(false); }},
             {"blur", [] { return Accounts::setBlurBackground(false); }},
-            {"geometry", [] { return Accounts::setWindowGeometry("g"); }}};
+            {"geometry", [] { return Accounts::setWindowGeometry("g"); }},
+            {"remove", [] { return Accounts::remove("second"); }},
+            {"options", [] {
+                 Accounts::Options off;
+                 off.usePassword = false;
+                 return Accounts::setOptions("second", off);
+             }}};
         for (const auto &[tag, write] : writes)
             QTest::newRow(tag) << write << int(DamagedFile::Unwritable)
                                << "无法写入设置文件 " + storePath() + "!";
@@ -122,7 +128,8 @@ private slots:
                                QString::number(Accounts::localRevision("first")),
                                QString::number(Accounts::checkUpdates()),
                                QString::number(Accounts::blurBackground()),
-                               QString::fromLatin1(Accounts::windowGeometry())};
+                               QString::fromLatin1(Accounts::windowGeometry()),
+                               QString::number(Accounts::usePassword("second"))};
         };
         const QByteArray before = contentOf(storePath());
         const QStringList stateBefore = state();
@@ -135,6 +142,35 @@ private slots:
         QCOMPARE(state(), stateBefore);
         QVERIFY(Accounts::setCurrent("first")); // writes whatever this process still holds
         QCOMPARE(contentOf(storePath()), before);
+    }
+
+    // Each row creates the accounts after "first", makes one current, removes one.
+    void remove_data()
+    {
+        QTest::addColumn<QStringList>("created");
+        QTest::addColumn<QString>("removed");
+        QTest::addColumn<QStringList>("left");
+        QTest::newRow("the current one")
+            << QStringList{"b", "c"} << "c" << QStringList{"first", "b"};
+        QTest::newRow("the first one") << QStringList{"b"} << "first" << QStringList{"b"};
+        QTest::newRow("the only one") << QStringList{} << "first" << QStringList{};
+        QTest::newRow("listed twice")
+            << QStringList{"b", "first"} << "first" << QStringList{"b", "first"};
+    }
+
+    void remove()
+    {
+        QFETCH(QStringList, created);
+        QFETCH(QString, removed);
+        QFETCH(QStringList, left);
+        for (const QString &name : created)
+            QVERIFY(Accounts::create(account(name)));
+        QVERIFY(Accounts::remove(removed));
+        QCOMPARE(Accounts::names(), left);
+        QCOMPARE(Accounts::count(), left.size());
+        // Never the one removed while another is left.
+        QCOMPARE(Accounts::current(), left.value(0));
+        QVERIFY(!Accounts::usePassword(removed) && Accounts::type(removed).isEmpty());
     }
 
     void unreadableStoreIsSetAside_data()
