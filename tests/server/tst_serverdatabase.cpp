@@ -82,19 +82,6 @@ private slots:
         QCOMPARE(snapshot.read(snapshot.size()),
                  TestClient::fileBytes(ServerDatabase::defaultPath()));
     }
-
-    // Once each, an edit that matches no row too; a delete takes every row of the pair.
-    void changesAreCounted()
-    {
-        ServerDatabase db;
-        for (const auto &[name, firstName] :
-             {std::pair("Li", "Lei"), {"Li", "Lei"}, {"Wang", "Wu"}})
-            QVERIFY(db.addContact(contact(name, firstName)));
-        QVERIFY(db.editContact(contact("Zhao", "Yun", 9)));
-        QVERIFY(db.deleteContact(Protocol::encodeDelete("Li", "Lei")));
-        QCOMPARE(TestClient::viewFile(db.path()).names, QStringList{"Wang Wu"});
-        QCOMPARE(Revision::current(), quint64(5));
-    }
 };
 
 PELICARD_TEST_GUILESS_MAIN(TestServerDatabase)
