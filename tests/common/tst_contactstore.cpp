@@ -85,8 +85,6 @@ private slots:
 
     void schemaIsExactlyTheTwoStatements()
     {
-        QCOMPARE(ContactStore::CreateTableSql, ExpectedCreateTable);
-        QCOMPARE(ContactStore::CreateIndexSql, ExpectedCreateIndex);
         // SQLite keeps the statements' own text: any difference in what was run shows here.
         QSqlDatabase reference = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"));
         reference.setDatabaseName(QDir::home().filePath(QStringLiteral("reference.sqlite")));
