@@ -6,7 +6,6 @@
 
 #include <QLabel>
 #include <QStatusBar>
-#include <QTabWidget>
 
 using namespace ClientTest;
 
@@ -48,13 +47,6 @@ private slots:
         QVERIFY(Accounts::setCurrent(QStringLiteral("甲")));
         m_dialogs.shown.clear();
         m_opened.urls.clear();
-    }
-
-    // Our users' checks must never reach a domain we do not own: ".example" is reserved.
-    void defaultAddressIsOnTheReservedHost()
-    {
-        UpdateCheck::setDefaultAddressForTesting(QUrl());
-        QCOMPARE(UpdateCheck().address().toString(), Pages + "update/");
     }
 
     // The check that runs at start-up, with every way it can end.
@@ -125,8 +117,11 @@ private slots:
                                          : QStringList{"GET /products/pelicard/update/ HTTP/1.1"});
     }
 
+    // Our users' requests must never reach a domain we do not own: ".example" is reserved.
     void helpEntriesOpenTheirPages()
     {
+        UpdateCheck::setDefaultAddressForTesting(QUrl());
+        QCOMPARE(UpdateCheck().address().toString(), Pages + "update/");
         QVERIFY(Accounts::setCheckUpdates(false));
         MainWindow w;
         for (const char *entry :
@@ -137,19 +132,17 @@ private slots:
         QVERIFY(m_dialogs.shown.isEmpty());
     }
 
-    void aboutShowsTheVersionAndThreeTabs()
+    void aboutShowsTheVersion()
     {
         QVERIFY(Accounts::setCheckUpdates(false));
         MainWindow w;
         QString text;
-        int tabs = 0;
         bool ownedAndModal = false;
         QPointer<QWidget> dialog;
         QTimer::singleShot(0, this, [&] {
             dialog = QApplication::activeModalWidget();
             if (auto *about = qobject_cast<AboutDialog *>(dialog.data())) {
                 text = find<QLabel>(about, "mainLabel")->text();
-                tabs = find<QTabWidget>(about, "tabWidget")->count();
                 ownedAndModal =
                     about->parentWidget() == &w && about->windowModality() == Qt::ApplicationModal;
                 click(about, "closeButton");
@@ -159,7 +152,6 @@ private slots:
         });
         find(&w, "aboutAction")->trigger();
         QVERIFY2(text.contains(QStringLiteral("版本: 1.000")), qPrintable(text));
-        QCOMPARE(tabs, 3);
         QVERIFY(ownedAndModal);
         QVERIFY(dialog.isNull()); // destroyed once closed
     }
@@ -176,8 +168,6 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QVERIFY(!w.testAttribute(Qt::WA_TranslucentBackground));
         QCOMPARE(w.contentsMargins(), QMargins(1, 2, 3, 4));
-        QVERIFY(!Composition::extendFrameIntoClientArea(&w, -1, -1, -1, -1));
-        QVERIFY(!w.testAttribute(Qt::WA_TranslucentBackground));
     }
 };
 

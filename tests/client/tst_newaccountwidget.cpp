@@ -36,7 +36,6 @@ private slots:
         QCOMPARE(m_wizard->windowTitle(), QStringLiteral("创建一个新帐户"));
         QCOMPARE(m_wizard->windowModality(), Qt::ApplicationModal);
         QVERIFY(!m_wizard->close());
-        QCOMPARE(child<QPushButton>("nextButton")->text(), QStringLiteral("下一个 >"));
         child("accountNameEdit")->setText(QStringLiteral("n"));
         // A protected account needs a password, typed out of sight.
         QVERIFY(!child("passwordEdit")->isEnabled());
@@ -62,13 +61,9 @@ private slots:
         row("slash", "a/b", "帐户名不能包含 / 或 \\");
         row("backslash", "a\\b", "帐户名不能包含 / 或 \\");
         row("dot", ".", "帐户名不能是 . 或 ..");
-        row("dot dot", "..", "帐户名不能是 . 或 ..");
         row("registry group", "database", "此名字为程序保留, 请使用其他名字");
         row("window group, other case", "MainWindow", "此名字为程序保留, 请使用其他名字");
-        // The journal's file name, the name and ".sqlite-journal", may take 255 bytes.
-        row("longest", QString(240, QLatin1Char('x')), "");
-        row("too long", QString(241, QLatin1Char('x')), "帐户名太长");
-        row("long in bytes", QString(81, QChar(0x529E)), "帐户名太长");
+        row("too long", QString(241, QLatin1Char('x')), "帐户名太长"); // limits: tst_accounts
     }
 
     void nextFollowsTheName()

@@ -21,13 +21,6 @@ private slots:
         QCOMPARE(sha1Digest(QStringLiteral("密码\0x")), sha1Digest(QStringLiteral("密码")));
     }
 
-    void eightBitCodecIsGb18030()
-    {
-        // Outside GB2312 nothing may turn into '?': every account password must stay distinct.
-        QCOMPARE(toEightBit(QStringLiteral("€😀")).toHex(), "a2e39439fc36");
-        QCOMPARE(fromEightBit(QByteArray::fromHex("a2e39439fc36")), QStringLiteral("€😀"));
-    }
-
     void fieldTextIsTheDigestUpToTheZero()
     {
         QCOMPARE(fieldText(QByteArray::fromHex("307600511f")), QStringLiteral("0v"));

@@ -5,19 +5,16 @@
 #include "testhome.h"
 
 #include <QDir>
-#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QSettings>
 #include <QSysInfo>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QtEndian>
 
 #include <arpa/inet.h>
 #include <cerrno>
-#include <grp.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>

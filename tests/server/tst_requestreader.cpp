@@ -3,6 +3,7 @@
 
 #include <QBuffer>
 #include <QDataStream>
+#include <QtEndian>
 
 using R = RequestReader;
 
@@ -40,6 +41,9 @@ private slots:
             QTest::newRow(name) << server << bytes << piece << status << left;
         };
         row("whole", message(Password), R::Complete);
+        QByteArray inside = message(Password) + "trailing"; // not looked at
+        qToBigEndian<qint64>(inside.size() - Protocol::SizeFieldBytes, inside.data());
+        row("extra bytes inside the size", inside, R::Complete);
         row("byte by byte", message(Password), R::Complete, 0, 1);
         row("null server, null field", message(QString()), R::Complete, 0, 0, QString());
         row("empty server, null field", message(QString()), R::Complete, 0, 0, "");

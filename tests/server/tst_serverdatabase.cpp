@@ -2,18 +2,14 @@
 #include "revision.h"
 #include "serverdatabase.h"
 #include "serverfixture.h"
-#include "serversettings.h"
 #include "sqliteconnection.h"
 #include "testclient.h"
 #include "testhome.h"
 #include "transfersnapshot.h"
 
-#include <QDir>
 #include <QLoggingCategory>
 #include <QScopeGuard>
-#include <QSettings>
 #include <QSqlQuery>
-#include <QTemporaryDir>
 
 using TestClient::contact;
 
@@ -85,42 +81,6 @@ private slots:
         QVERIFY(opened);
         QCOMPARE(snapshot.read(snapshot.size()),
                  TestClient::fileBytes(ServerDatabase::defaultPath()));
-    }
-
-    void openTransferFails_data()
-    {
-        QTest::addColumn<bool>("exists");
-        QTest::addColumn<QString>("error");
-        QTest::newRow("missing") << false << "无法读取数据库来发送!";
-        QTest::newRow("empty") << true << "无法发送数据库!";
-    }
-
-    void openTransferFails()
-    {
-        QFETCH(bool, exists);
-        QFETCH(QString, error);
-        QTemporaryDir dir;
-        QFile file(dir.filePath("server.sqlite"));
-        QVERIFY(!exists || file.open(QIODevice::WriteOnly));
-        file.close();
-        ServerDatabase db(file.fileName());
-        TransferSnapshot snapshot;
-        QVERIFY(!db.openTransfer(&snapshot));
-        QCOMPARE(db.errorString(), error);
-        QCOMPARE(db.errorTitle(), QString("文件错误"));
-    }
-
-    // Once each, an edit that matches no row too; a delete takes every row of the pair.
-    void changesAreCounted()
-    {
-        ServerDatabase db;
-        for (const auto &[name, firstName] :
-             {std::pair("Li", "Lei"), {"Li", "Lei"}, {"Wang", "Wu"}})
-            QVERIFY(db.addContact(contact(name, firstName)));
-        QVERIFY(db.editContact(contact("Zhao", "Yun", 9)));
-        QVERIFY(db.deleteContact(Protocol::encodeDelete("Li", "Lei")));
-        QCOMPARE(TestClient::viewFile(db.path()).names, QStringList{"Wang Wu"});
-        QCOMPARE(Revision::current(), quint64(5));
     }
 };
 

@@ -1,24 +1,11 @@
 #include "scripteddialogs.h"
 
-ScriptedDialogs::ScriptedDialogs() { Dialogs::install(this); }
-
-ScriptedDialogs::~ScriptedDialogs() { Dialogs::install(nullptr); }
-
-bool ScriptedDialogs::wasShown(const QString &title, const QString &text) const
-{
-    for (const Shown &s : shown)
-        if (s.title == title && s.text == text)
-            return true;
-    return false;
-}
-
 void ScriptedDialogs::record(const QString &kind, const QString &title, const QString &text,
                              QMessageBox::Icon icon)
 {
     shown.append({kind, title, text, icon});
     if (onShown)
         onShown(shown.last());
-    emit boxShown(title, text);
 }
 
 void ScriptedDialogs::information(QWidget *, const QString &title, const QString &text)

@@ -21,8 +21,8 @@ public:
         QMessageBox::Icon icon = QMessageBox::NoIcon;
     };
 
-    ScriptedDialogs();
-    ~ScriptedDialogs() override;
+    ScriptedDialogs() { Dialogs::install(this); }
+    ~ScriptedDialogs() override { Dialogs::install(nullptr); }
 
     // Answers, taken in order; when a list runs dry the defaults below apply.
     QList<QMessageBox::StandardButton> answers;
@@ -31,7 +31,6 @@ public:
     QMessageBox::StandardButton defaultAnswer = QMessageBox::No;
 
     QList<Shown> shown;
-    bool wasShown(const QString &title, const QString &text) const;
     Shown last() const { return shown.isEmpty() ? Shown() : shown.last(); }
     // Called with each box as it is shown, before it is answered.
     std::function<void(const Shown &)> onShown;
@@ -39,8 +38,8 @@ public:
     void information(QWidget *parent, const QString &title, const QString &text) override;
     void warning(QWidget *parent, const QString &title, const QString &text) override;
     void critical(QWidget *parent, const QString &title, const QString &text) override;
-    QMessageBox::StandardButton question(QWidget *parent, const QString &title,
-                                         const QString &text, QMessageBox::Icon icon) override;
+    QMessageBox::StandardButton question(QWidget *parent, const QString &title, const QString &text,
+                                         QMessageBox::Icon icon) override;
     void notify(QMessageBox::Icon icon, QWidget *parent, const QString &title,
                 const QString &text) override;
     QString openFileName(QWidget *parent, const QString &caption, const QString &dir,
@@ -48,9 +47,6 @@ public:
     QString saveFileName(QWidget *parent, const QString &caption, const QString &dir,
                          const QString &filter) override;
     bool print(QWidget *parent, QPrinter *printer) override;
-
-signals:
-    void boxShown(const QString &title, const QString &text);
 
 private:
     void record(const QString &kind, const QString &title, const QString &text,
