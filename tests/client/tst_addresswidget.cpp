@@ -84,6 +84,7 @@ private slots:
         }
         AccountSession session;
         MainWidget page(&session);
+        QVERIFY(!page.addressWidget()->openDatabase());
         QCOMPARE(m_dialogs.shown.size(), 1);
         QCOMPARE(m_dialogs.last().kind + '|' + m_dialogs.last().title, "critical|数据库出错");
         // The reason follows on its own line.
