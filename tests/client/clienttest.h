@@ -80,6 +80,20 @@ inline void withDatabase(const QString &path, const std::function<void(QSqlDatab
     QSqlDatabase::removeDatabase(connection);
 }
 
+// A contacts database holding the contacts given as list entries.
+inline void createContactsFile(const QString &path, const QStringList &contacts)
+{
+    ContactStore::createDatabase(path);
+    withDatabase(path, [&](QSqlDatabase &db) {
+        for (const QString &text : contacts) {
+            Contact c;
+            std::tie(c.name, c.firstName) = Contact::splitDisplayText(text);
+            c.normalise();
+            QVERIFY(ContactStore(db).insert(c));
+        }
+    });
+}
+
 // An account in the store with its file holding the contacts given as list entries.
 inline void addAccount(const QString &name, const QStringList &contacts = {}, bool network = false,
                        const QString &password = QString())
@@ -88,15 +102,7 @@ inline void addAccount(const QString &name, const QStringList &contacts = {}, bo
     QVERIFY(Accounts::create({name, network, !password.isEmpty(), password, Accounts::DefaultHost,
                               Accounts::DefaultPort, QStringLiteral("server")}));
     QDir().mkpath(Accounts::databaseDirectory());
-    ContactStore::createDatabase(Accounts::databasePath(name));
-    withDatabase(Accounts::databasePath(name), [&](QSqlDatabase &db) {
-        for (const QString &text : contacts) {
-            Contact c;
-            std::tie(c.name, c.firstName) = Contact::splitDisplayText(text);
-            c.normalise();
-            ContactStore(db).insert(c);
-        }
-    });
+    createContactsFile(Accounts::databasePath(name), contacts);
 }
 
 template <typename T = QAction> T *find(const QObject *parent, const QString &name)

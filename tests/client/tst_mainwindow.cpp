@@ -1,9 +1,10 @@
 #include "accountsession.h"
 #include "clienttest.h"
-#include "networkrunner.h"
 #include "contactlistmodel.h"
 #include "filenames.h"
+#include "networkrunner.h"
 #include "newaccountwidget.h"
+#include "passwidget.h"
 #include "printwidget.h"
 #include "settingswidget.h"
 #include "testclient.h"
@@ -278,6 +279,10 @@ private slots:
         row("new contact", "local", {"newContact"}, 0, busy);
         row("search drops the selection", "local", {"select", "search"}, 0, idle);
         row("search while editing", "local", {"select", "editContact", "search"}, 0, busy);
+        // A protected account offers nothing until it is unlocked.
+        row("locked", "protected", {}, 0, {"importDatabaseAction"});
+        row("unlocked", "protected", {"passVerifyButton"}, 0, idle);
+        row("prompt cancelled", "protected", {"passCancelButton"}, 0, {"importDatabaseAction"});
     }
 
     void enabledActions()
@@ -287,7 +292,8 @@ private slots:
         QFETCH(int, page);
         QFETCH(QStringList, enabled);
         if (!account.isEmpty())
-            addAccount(QStringLiteral("a"), {"A 1", "B 2"}, account == QLatin1String("network"));
+            addAccount(QStringLiteral("a"), {"A 1", "B 2"}, account == QLatin1String("network"),
+                       account == QLatin1String("protected") ? "pw" : "");
         MainWindow w;
         // A network account's greeting holds the actions until it ends.
         QTRY_VERIFY(!w.network()->isBusy());
@@ -296,6 +302,9 @@ private slots:
                 // Selecting alone does not judge the actions again; the form's signal does.
                 selectRow(list(w), 1);
                 emit form(w)->updateActionsSignal();
+            } else if (step.startsWith(QLatin1String("pass"))) { // the prompt's buttons
+                form(w)->passWidget()->passwordEdit()->setText("pw");
+                click(form(w)->passWidget(), step);
             } else if (step == QLatin1String("search")) {
                 searchField(w)->setText(QStringLiteral("B"));
             } else if (step.endsWith(QLatin1String("Button"))) {
