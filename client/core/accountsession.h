@@ -90,8 +90,9 @@ public:
     bool remove(const QString &name, const QString &firstName,
                 const ServerLink::Result *answer = nullptr);
 
-    // Why addMany() left a contact out.
-    enum class Refusal { EmptyName, Duplicate };
+    // Why an import left a contact out: addMany()'s reasons, and for a network account the
+    // server's refusal or an exchange that failed.
+    enum class Refusal { EmptyName, Duplicate, ServerRefused, NotSent };
     struct Skipped
     {
         QString name;

@@ -24,7 +24,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QToolButton>
@@ -706,10 +708,9 @@ void AddressWidget::exportvCard(bool all)
 
 void AddressWidget::importvCard()
 {
-    // Each card of a network account would need the server's answer, which this version
-    // cannot ask for yet; storing them here alone would part the copy from the server's.
-    if (m_session->isNetwork()) {
-        Dialogs::instance().warning(this, tr("网络帐户"), tr("网络帐户暂不能导入名片。"));
+    // The import is a run of exchanges; it starts only between them.
+    if (m_session->isNetwork() && (!m_network || m_network->isBusy())) {
+        emit statusMessage(tr("正在与服务器通信, 请稍后再导入"));
         return;
     }
     const QString chosen = Dialogs::instance().openFileName(
@@ -724,6 +725,29 @@ void AddressWidget::importvCard()
     }
     clearForm();
     VCardReader reader(&file);
+    const auto readFailed = [&] {
+        qCWarning(lcUi) << "vCard import:" << reader.errorString();
+        Dialogs::instance().critical(this, tr("开启文件失败"),
+                                     tr("错误信息:\n无法从指定文件读取内容") + u'\n' +
+                                         reader.errorString());
+    };
+    if (m_session->isNetwork()) {
+        // Read whole before anything is sent: a file that fails sends nothing, and the progress
+        // knows the total.
+        QList<Contact> cards;
+        Contact card;
+        VCardReader::Result read;
+        while ((read = reader.next(&card)) == VCardReader::Card) {
+            card.normalise();
+            cards.append(card);
+            card = Contact();
+        }
+        if (read == VCardReader::Failed)
+            readFailed();
+        else
+            importToServer(cards);
+        return;
+    }
     VCardReader::Result last = VCardReader::Finished;
     bool canceled = false;
     QList<AccountSession::Skipped> skipped;
@@ -752,30 +776,145 @@ void AddressWidget::importvCard()
     if (canceled) {
         emit statusMessage(tr("vCard 导入已取消, 已导入 %1 张名片").arg(added));
     } else if (last == VCardReader::Failed) {
-        qCWarning(lcUi) << "vCard import:" << reader.errorString();
-        Dialogs::instance().critical(this, tr("开启文件失败"),
-                                     tr("错误信息:\n无法从指定文件读取内容") + u'\n' +
-                                         reader.errorString());
+        readFailed();
     } else if (last == VCardReader::Finished) {
         emit statusMessage(tr("vCard imported successfully!"));
     }
 }
 
-void AddressWidget::reportSkipped(const QList<AccountSession::Skipped> &skipped)
+struct AddressWidget::CardImport
+{
+    QList<Contact> cards;
+    qsizetype next = 0; // the card to send next
+    int added = 0;
+    QList<AccountSession::Skipped> skipped;
+    QPointer<QProgressDialog> progress;
+};
+
+void AddressWidget::importToServer(const QList<Contact> &cards)
+{
+    // Checked once: each accepted card then raises both revisions alike.
+    m_network->checkRevision(this, [this, cards](bool current) {
+        if (!current)
+            return;
+        auto run = std::make_shared<CardImport>();
+        run->cards = cards;
+        // Not modal: a modal one runs the event loop from setValue(), inside the runner's
+        // continuation. The runner being busy keeps the changes off meanwhile.
+        run->progress =
+            new QProgressDialog(tr("正在导入 vCard..."), tr("取消"), 0, int(cards.size()), this);
+        run->progress->setObjectName(QStringLiteral("importProgress"));
+        run->progress->setMinimumDuration(400);
+        run->progress->setAutoClose(false);
+        run->progress->setAutoReset(false);
+        run->progress->setValue(0);
+        sendNextCard(run);
+    });
+}
+
+void AddressWidget::sendNextCard(const std::shared_ptr<CardImport> &run)
+{
+    using Refusal = AccountSession::Refusal;
+    while (run->next < run->cards.size() && run->progress && !run->progress->wasCanceled()) {
+        const Contact card = run->cards.at(run->next++);
+        run->progress->setLabelText(
+            tr("正在导入 vCard... %1 / %2").arg(run->next).arg(run->cards.size()));
+        run->progress->setValue(int(run->next - 1));
+        if (card.name.trimmed().isEmpty()) {
+            run->skipped.append({card.name, card.firstName, Refusal::EmptyName});
+            continue;
+        }
+        // Cards stored before this one count too, so a pair twice in the file goes once.
+        bool ok = true;
+        const bool stored = m_session->contains(card.name, card.firstName, &ok);
+        if (!ok) {
+            endCardImport(run, tr("数据库出错: %1").arg(m_session->errorString()));
+            return;
+        }
+        if (stored) {
+            run->skipped.append({card.name, card.firstName, Refusal::Duplicate});
+            continue;
+        }
+        m_network->sendChangeQuietly(
+            ServerLink::Exchange::AddContact, card, this,
+            [this, run, card](const ServerLink::Result &answer) {
+                if (answer.ok()) {
+                    Contact accepted = card;
+                    if (!m_session->add(accepted, &answer)) {
+                        endCardImport(run, tr("数据库出错: %1").arg(m_session->errorString()));
+                        return;
+                    }
+                    ++run->added;
+                } else {
+                    run->skipped.append({card.name, card.firstName,
+                                         answer.outcome == ServerLink::Outcome::Refused
+                                             ? Refusal::ServerRefused
+                                             : Refusal::NotSent});
+                    // The server is gone: every card after this one would fail alike.
+                    if (answer.outcome == ServerLink::Outcome::CannotConnect) {
+                        endCardImport(run, tr("无法连接到服务器, 导入已中止。已导入 %1 张名片, "
+                                              "其余 %2 张未导入。")
+                                               .arg(run->added)
+                                               .arg(run->cards.size() - run->next));
+                        return;
+                    }
+                }
+                sendNextCard(run);
+            });
+        return;
+    }
+    endCardImport(run);
+}
+
+void AddressWidget::endCardImport(const std::shared_ptr<CardImport> &run, const QString &note)
+{
+    const bool canceled = !run->progress || run->progress->wasCanceled();
+    if (run->progress) {
+        run->progress->hide();
+        run->progress->deleteLater();
+    }
+    emit updateActionsSignal();
+    reportSkipped(run->skipped, note);
+    if (canceled)
+        emit statusMessage(tr("vCard 导入已取消, 已导入 %1 张名片").arg(run->added));
+    else if (!note.isEmpty())
+        emit statusMessage(tr("vCard 导入已中止, 已导入 %1 张名片").arg(run->added));
+    else
+        emit statusMessage(tr("vCard imported successfully!"));
+}
+
+void AddressWidget::reportSkipped(const QList<AccountSession::Skipped> &skipped,
+                                  const QString &note)
 {
     constexpr int Named = 5;
-    if (skipped.isEmpty())
+    if (skipped.isEmpty() && note.isEmpty())
         return;
-    QStringList lines{tr("%1 张名片未能导入:").arg(skipped.size())};
+    QStringList lines;
+    if (!note.isEmpty())
+        lines << note;
+    if (!skipped.isEmpty())
+        lines << tr("%1 张名片未能导入:").arg(skipped.size());
     for (qsizetype i = 0; i < qMin<qsizetype>(Named, skipped.size()); ++i) {
         const AccountSession::Skipped &s = skipped[i];
         QString name = Contact::displayText(s.name, s.firstName).trimmed();
         if (name.isEmpty())
             name = tr("(无名)");
-        lines << name + QStringLiteral(": ") +
-                     (s.reason == AccountSession::Refusal::EmptyName
-                          ? tr("联系人 名 不可为空")
-                          : tr("数据库已存有该联系人信息"));
+        QString reason;
+        switch (s.reason) {
+        case AccountSession::Refusal::EmptyName:
+            reason = tr("联系人 名 不可为空");
+            break;
+        case AccountSession::Refusal::Duplicate:
+            reason = tr("数据库已存有该联系人信息");
+            break;
+        case AccountSession::Refusal::ServerRefused:
+            reason = tr("服务器未接受此联系人");
+            break;
+        case AccountSession::Refusal::NotSent:
+            reason = tr("与服务器的通信失败");
+            break;
+        }
+        lines << name + QStringLiteral(": ") + reason;
     }
     if (skipped.size() > Named)
         lines << QStringLiteral("...");

@@ -516,13 +516,13 @@ void MainWindow::syncDatabase()
 
 void MainWindow::networkBusySlot(bool busy)
 {
-    for (QAction *action : {m_newContactAction, m_editContactAction, m_deleteContactAction,
-                            m_syncAction, m_newAccountAction, m_deleteAccountAction})
+    for (QAction *action :
+         {m_newContactAction, m_editContactAction, m_deleteContactAction, m_syncAction,
+          m_newAccountAction, m_deleteAccountAction, m_importvCardAction})
         action->setEnabled(!busy);
     m_accountGroup->setEnabled(!busy);
     if (busy)
         return;
-    m_newAccountAction->setEnabled(true);
     setNoAccountState(Accounts::count() < 1);
     if (m_mainWidget->addressWidget()->isEditable())
         handleEditModeSlot(true);

@@ -37,7 +37,7 @@ void NetworkRunner::status(const QString &text)
 }
 
 bool NetworkRunner::connectToServer(const std::function<bool(ServerLink &)> &start,
-                                    const QString &sending, const Finish &finish)
+                                    const QString &sending, const Finish &finish, bool quiet)
 {
     if (m_link)
         return false;
@@ -55,15 +55,17 @@ bool NetworkRunner::connectToServer(const std::function<bool(ServerLink &)> &sta
     connect(m_link, &ServerLink::finished, this, &NetworkRunner::onFinished);
     connect(m_link, &ServerLink::transferProgress, this, &NetworkRunner::onProgress);
 
-    // Window-modal: input waits, painting goes on. Its button does not stop the attempt.
-    m_progress = new QProgressDialog(tr("正在连接服务器..."), tr("请稍等"), 0, 0, m_window);
-    m_progress->setObjectName(QStringLiteral("connectProgressDialog"));
-    m_progress->setWindowModality(Qt::WindowModal);
-    m_progress->setMinimumDuration(0);
-    m_progress->setAutoClose(false);
-    m_progress->setAutoReset(false);
-    disconnect(m_progress, &QProgressDialog::canceled, m_progress, &QProgressDialog::cancel);
-    m_progress->show();
+    if (!quiet) {
+        // Window-modal: input waits, painting goes on. Its button does not stop the attempt.
+        m_progress = new QProgressDialog(tr("正在连接服务器..."), tr("请稍等"), 0, 0, m_window);
+        m_progress->setObjectName(QStringLiteral("connectProgressDialog"));
+        m_progress->setWindowModality(Qt::WindowModal);
+        m_progress->setMinimumDuration(0);
+        m_progress->setAutoClose(false);
+        m_progress->setAutoReset(false);
+        disconnect(m_progress, &QProgressDialog::canceled, m_progress, &QProgressDialog::cancel);
+        m_progress->show();
+    }
     status(tr("正在连接服务器..."));
     if (!m_chained)
         emit busyChanged(true);
@@ -259,6 +261,18 @@ void NetworkRunner::checkRevision(QObject *context, const std::function<void(boo
 void NetworkRunner::sendChange(Exchange exchange, const Contact &contact, QObject *context,
                                const std::function<void(const ServerLink::Result &)> &done)
 {
+    change(exchange, contact, context, done, false);
+}
+
+void NetworkRunner::sendChangeQuietly(Exchange exchange, const Contact &contact, QObject *context,
+                                      const std::function<void(const ServerLink::Result &)> &done)
+{
+    change(exchange, contact, context, done, true);
+}
+
+void NetworkRunner::change(Exchange exchange, const Contact &contact, QObject *context,
+                           const std::function<void(const ServerLink::Result &)> &done, bool quiet)
+{
     QPointer<QObject> guard(context);
     QString first, sending, notWritten, accepted, refusalTitle;
     std::function<bool(ServerLink &)> start;
@@ -296,13 +310,20 @@ void NetworkRunner::sendChange(Exchange exchange, const Contact &contact, QObjec
             return start(link);
         },
         sending,
-        [this, guard, done, notWritten, accepted, refusalTitle](const ServerLink::Result &result) {
-            if (reportFailure(result, notWritten, refusalTitle))
+        [this, guard, done, notWritten, accepted, refusalTitle,
+         quiet](const ServerLink::Result &result) {
+            if (quiet && !result.ok()) {
+                qCInfo(lcNet) << result.exchange << result.outcome << result.step
+                              << result.errorString;
+            } else if (reportFailure(result, notWritten, refusalTitle)) {
                 return;
-            status(accepted);
+            } else {
+                status(accepted);
+            }
             if (guard)
                 done(result);
-        });
+        },
+        quiet);
 }
 
 void NetworkRunner::syncDatabase(QObject *context, const std::function<void()> &done)

@@ -40,6 +40,10 @@ public:
     // The change request alone; accepted is the server's answer for AccountSession.
     void sendChange(ServerLink::Exchange exchange, const Contact &contact, QObject *context,
                     const std::function<void(const ServerLink::Result &accepted)> &done);
+    // The same for a caller that sums up many changes itself (an import): no box and no
+    // connecting dialog, and done gets every outcome, failures too.
+    void sendChangeQuietly(ServerLink::Exchange exchange, const Contact &contact, QObject *context,
+                           const std::function<void(const ServerLink::Result &result)> &done);
     // Revision query, then the transfer when they differ, then the file replaced.
     void syncDatabase(QObject *context, const std::function<void()> &done);
     // Drops the running exchange without a word (the program is ending).
@@ -53,7 +57,9 @@ private:
     // A new link for each exchange, with the busy dialog and status; the link closes its
     // connection when the exchange ends. false while another runs.
     bool connectToServer(const std::function<bool(ServerLink &)> &start, const QString &sending,
-                         const Finish &finish);
+                         const Finish &finish, bool quiet = false);
+    void change(ServerLink::Exchange exchange, const Contact &contact, QObject *context,
+                const std::function<void(const ServerLink::Result &)> &done, bool quiet);
     void onFinished(const ServerLink::Result &result);
     void onProgress(qint64 received, qint64 total);
     void closeProgress();

@@ -1,4 +1,3 @@
-#include "accountsession.h"
 #include "clienttest.h"
 #include "framereader.h"
 #include "networkrunner.h"
@@ -20,85 +19,92 @@ const QString NotCurrent = "warning|数据库不是最新的|数据库不是最�
 const QString CannotConnect = "critical|连接错误|无法连接到服务器 "
                               "请确认服务器在运行并且您的电脑和服务器之间的网络是畅通的";
 
-// A server on 127.0.0.1 that answers each request by its type: the revision it holds, the
-// change as told by mode, a database in pieces 100 ms apart (or only half of it).
+// A server on 127.0.0.1 that answers each request by its type: the revision it holds (raised by
+// each change it takes), the change as told by mode, a database in pieces 100 ms apart. It keeps
+// the contacts it added as "name firstName <email>"; in mode "gone" it goes after one change.
 class ScriptedServer : public QObject
 {
 public:
     quint64 revision = 0;
-    QString mode = "accept"; // accept, refuse, silent, close
+    QString mode = "accept"; // accept, gone, refuse
     QByteArray database;
-    int pieces = 1;
-    bool cutOff = false;
-    QList<qint16> requests;
+    QStringList added;
+    std::function<void()> onChange = [] {}; // as each change is answered
 
-    ScriptedServer() { m_server.listen(QHostAddress::LocalHost); }
-    quint16 port() const { return m_server.serverPort(); }
-    void start()
+    ScriptedServer()
     {
+        m_server.listen(QHostAddress::LocalHost);
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             QTcpSocket *socket = m_server.nextPendingConnection();
-            auto *received = new QByteArray;
-            connect(socket, &QObject::destroyed, [received] { delete received; });
+            const auto received = std::make_shared<QByteArray>();
             connect(socket, &QTcpSocket::readyRead, this, [=] {
                 *received += socket->readAll();
                 Protocol::Message request;
                 if (Protocol::decodeMessage(*received, &request) == Protocol::FrameReader::Complete)
-                    answer(socket, request.type);
+                    answer(socket, request);
             });
         });
     }
+    quint16 port() const { return m_server.serverPort(); }
     void stop() { m_server.close(); }
 
 private:
-    void answer(QTcpSocket *socket, qint16 type)
+    void answer(QTcpSocket *socket, const Protocol::Message &request)
     {
-        requests << type;
-        const auto reply = [](qint16 t, const QByteArray &payload) {
-            return Protocol::encodeMessage(QStringLiteral("server"), t, payload);
-        };
-        QByteArray bytes;
+        const qint16 type = request.type;
+        qint16 replied = type;
+        QByteArray payload = Protocol::pongPayload();
         if (type == qint16(RequestType::Goodbye))
             return;
-        if (type == qint16(RequestType::RevisionQuery)) {
-            bytes = reply(type, Protocol::revisionText(revision));
-        } else if (type == qint16(RequestType::DatabaseTransfer)) {
-            bytes = reply(type, database);
-            if (cutOff)
-                bytes.truncate(bytes.size() / 2);
-        } else if (type == qint16(RequestType::Hello) || mode == "accept") {
-            bytes = reply(type, Protocol::pongPayload());
-        } else if (mode == "refuse") {
-            bytes = reply(qint16(RequestType::WrongPassword), Protocol::wrongPasswordPayload());
-        } else if (mode == "close") {
-            socket->disconnectFromHost();
-            return;
-        } else {
-            return; // silent
+        if (type == qint16(RequestType::RevisionQuery))
+            payload = Protocol::revisionText(revision);
+        if (type == qint16(RequestType::DatabaseTransfer))
+            payload = database;
+        if (type >= qint16(RequestType::AddContact) && type <= qint16(RequestType::DeleteContact)) {
+            onChange();
+            if (mode == "refuse") {
+                replied = qint16(RequestType::WrongPassword);
+                payload = Protocol::wrongPasswordPayload();
+            } else {
+                if (type == qint16(RequestType::AddContact)) {
+                    const Contact c = Protocol::decodeContact(request.payload);
+                    added << c.displayText() + (c.email.isEmpty() ? "" : " <" + c.email + ">");
+                }
+                ++revision;
+                if (mode == "gone")
+                    stop();
+            }
         }
-        send(socket, bytes, 0);
-    }
-    void send(QTcpSocket *socket, const QByteArray &bytes, int piece)
-    {
+        const QByteArray bytes =
+            Protocol::encodeMessage(QStringLiteral("server"), replied, payload);
+        const int pieces = type == qint16(RequestType::DatabaseTransfer) ? 8 : 1;
         const qsizetype size = bytes.size() / pieces + 1;
-        socket->write(bytes.mid(piece * size, size));
-        if (piece + 1 < pieces)
-            QTimer::singleShot(100, socket, [=] { send(socket, bytes, piece + 1); });
-        else
-            socket->disconnectFromHost();
+        for (int i = 0; i < pieces; ++i)
+            QTimer::singleShot(100 * i, socket, [=] {
+                socket->write(bytes.mid(i * size, size));
+                if (i + 1 == pieces)
+                    socket->disconnectFromHost();
+            });
     }
 
     QTcpServer m_server;
 };
 
-QStringList storedTexts(const QString &path)
+// One change through the window, and what it leaves.
+struct Change
 {
-    QStringList names = TestClient::viewFile(path).names;
-    names.sort();
-    return names;
-}
+    QString action;   // newContact, editContact, deleteContact, importvCard
+    quint64 revision; // the server's
+    QString mode;     // the server's; "stop": no server; "cancel": the user stops at the first
+    QStringList boxes;
+    QString status;
+    QStringList listed, added; // in the list and the file; as the server added them
+    bool editing = false;      // the form still edits
+};
 
 } // namespace
+
+Q_DECLARE_METATYPE(Change)
 
 class TestNetworkWindow : public QObject
 {
@@ -113,25 +119,16 @@ class TestNetworkWindow : public QObject
     {
         resetStore();
         m_server = std::make_unique<ScriptedServer>();
-        m_server->start();
-        Accounts::NewAccount account;
-        account.name = "n";
-        account.network = true;
-        account.port = m_server->port();
-        account.serverPassword = "server";
-        if (!Accounts::create(account))
+        if (!Accounts::create(
+                {"n", true, false, {}, Accounts::DefaultHost, m_server->port(), "server"}))
             return nullptr;
         QDir().mkpath(Accounts::databaseDirectory());
         ContactStore::createDatabase(Accounts::databasePath("n"));
         withDatabase(Accounts::databasePath("n"), [](QSqlDatabase &db) {
-            Contact c;
-            c.name = "A";
-            c.firstName = "1";
-            c.normalise();
-            ContactStore(db).insert(c);
+            ContactStore(db).insert(Protocol::decodeContact(TestClient::contact("A", "1")));
         });
         auto w = std::make_unique<MainWindow>();
-        if (!QTest::qWaitFor([&] { return !w->network()->isBusy(); }, 5000))
+        if (!idle(*w))
             return nullptr;
         m_dialogs.shown.clear();
         return w;
@@ -148,106 +145,109 @@ private slots:
         QLoggingCategory::setFilterRules("pelicard.*=false");
         Timeouts::setForTesting(3000, 500, 500);
         QVERIFY(TestClient::fillDatabase(m_dir.filePath("server.sqlite"), 600 * 1024));
+        QFile cards(m_dir.filePath("in.vcf"));
+        QVERIFY(cards.open(QIODevice::WriteOnly));
+        for (const char *card : {"B;3\nEMAIL:b@x", "A;1\nEMAIL:a@x", ";", "C;4", "B;3"})
+            QVERIFY(cards.write("BEGIN:VCARD\nVERSION:3.0\nN:" + QByteArray(card) +
+                                "\nEND:VCARD\n") > 0);
+        QVERIFY(cards.flush());
     }
 
-    // Each row takes one change through the window; the server answers as told. Expected: the
-    // boxes, the last status, the list and the file, and whether the form still edits.
+    // One change, or an import of the cards "B 3 <b@x>", "A 1 <a@x>", "", "C 4", "B 3", through
+    // the window, the server answering as told.
     void changes_data()
     {
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<quint64>("revision");
-        QTest::addColumn<QString>("mode");
-        QTest::addColumn<QStringList>("boxes");
-        QTest::addColumn<QString>("status");
-        QTest::addColumn<QStringList>("listed");
-        QTest::addColumn<bool>("editing");
-        const QStringList old{"A 1"};
-        auto row = [](const char *name, const char *action, quint64 revision, const char *mode,
-                      const QStringList &boxes, const char *status, const QStringList &listed,
-                      bool editing) {
-            QTest::newRow(name) << QString(action) << revision << QString(mode) << boxes
-                                << QString(status) << listed << editing;
-        };
-        row("add accepted", "add", 0, "accept", {}, "联系人新建完成!", {"A 1", "B 3"}, false);
-        row("edit accepted", "edit", 0, "accept", {}, "联系人信息修改完成!", {"A 2"}, false);
-        row("delete accepted", "delete", 0, "accept", {}, "联系人删除成功!", {}, false);
-        row("edit, not current", "edit", 4, "accept", {NotCurrent}, "正在向服务器发送版本请求...",
-            old, false);
-        row("edit refused", "edit", 0, "refuse", {"critical|出错|密码错误!"}, "出错!", old, true);
-        row("delete refused", "delete", 0, "refuse", {"critical|错误|密码错误!"}, "出错!", old,
-            false);
-        row("edit, no reply", "edit", 0, "silent", {}, "服务器没有及时应答, 未作任何修改!", old,
-            true);
-        row("delete, closed", "delete", 0, "close", {}, "服务器关闭了连接, 没有应答, 未作任何修改!",
-            old, false);
-        row("edit, no server", "edit", 0, "stop", {CannotConnect}, "连接错误", old, false);
+        QTest::addColumn<Change>("c");
+        const auto row = [](const char *name, const Change &c) { QTest::newRow(name) << c; };
+        const QStringList old{"A 1"}, withB{"A 1", "B 3"};
+        const QString asked = "question|删除联系人|您真的要删除联系人: A 1";
+        const QString open = "open|导入 vCard 文件|vCard 文件 (*.vcf)";
+        const QString dup = "A 1: 数据库已存有该联系人信息\n(无名): 联系人 名 不可为空\n";
+        const QString no = "服务器未接受此联系人", asking = "正在向服务器发送版本请求...";
+        const QString imported =
+            "warning|导入警告|3 张名片未能导入:\n" + dup + "B 3: 数据库已存有该联系人信息";
+        const QString refused = "warning|导入警告|5 张名片未能导入:\nB 3: " + no + "\n" + dup +
+                                "C 4: " + no + "\nB 3: " + no;
+        const QString gone = "warning|导入警告|无法连接到服务器, 导入已中止。已导入 1 张名片, "
+                             "其余 1 张未导入。\n3 张名片未能导入:\n" +
+                             dup + "C 4: 与服务器的通信失败";
+        row("add accepted", {"newContact", 0, "accept", {}, "联系人新建完成!", withB, {"B 3"}});
+        row("edit accepted", {"editContact", 0, "accept", {}, "联系人信息修改完成!", {"A 2"}, {}});
+        row("delete accepted", {"deleteContact", 0, "accept", {asked}, "联系人删除成功!", {}, {}});
+        row("edit, not current", {"editContact", 4, "accept", {NotCurrent}, asking, old, {}});
+        row("edit refused",
+            {"editContact", 0, "refuse", {"critical|出错|密码错误!"}, "出错!", old, {}, true});
+        row("edit, no server", {"editContact", 0, "stop", {CannotConnect}, "连接错误", old, {}});
+        const QString done = "vCard imported successfully!";
+        const QString ended = "vCard 导入已中止, 已导入 1 张名片";
+        const QString cancelled = "vCard 导入已取消, 已导入 1 张名片";
+        const QStringList b3{"B 3 <b@x>"}, all{"A 1", "B 3", "C 4"};
+        row("import", {"importvCard", 0, "accept", {open, imported}, done, all, {b3[0], "C 4"}});
+        row("import refused", {"importvCard", 0, "refuse", {open, refused}, done, old, {}});
+        row("import, server gone", {"importvCard", 0, "gone", {open, gone}, ended, withB, b3});
+        row("import cancelled", {"importvCard", 0, "cancel", {open}, cancelled, withB, b3});
+        row("import, not current",
+            {"importvCard", 4, "accept", {open, NotCurrent}, asking, old, {}});
     }
 
     void changes()
     {
-        QFETCH(QString, action);
-        QFETCH(quint64, revision);
-        QFETCH(QString, mode);
-        QFETCH(QStringList, boxes);
-        QFETCH(QString, status);
-        QFETCH(QStringList, listed);
-        QFETCH(bool, editing);
+        QFETCH(Change, c);
         const std::unique_ptr<MainWindow> w = openWindow();
         QVERIFY(w);
-        m_server->revision = revision;
-        m_server->mode = mode;
-        if (mode == "stop")
+        m_server->revision = c.revision;
+        m_server->mode = c.mode == "cancel" ? "accept" : c.mode;
+        if (c.mode == "stop")
             m_server->stop();
+        bool enabledWhileSent = false;
+        m_server->onChange = [&] {
+            enabledWhileSent |= find(w.get(), "newContactAction")->isEnabled();
+            if (c.mode == "cancel")
+                find<QProgressDialog>(w.get(), "importProgress")->cancel();
+        };
         selectRow(list(*w), 0);
         emit form(*w)->updateActionsSignal();
         m_dialogs.answers = {QMessageBox::Yes};
-        find(w.get(), action == "add" ? "newContactAction" : action + "ContactAction")->trigger();
+        m_dialogs.fileNames = {m_dir.filePath("in.vcf")};
+        find(w.get(), c.action + "Action")->trigger();
         QVERIFY(idle(*w));
         if (form(*w)->isEditable()) {
-            edit(*w, "nameEdit")->setText(action == "add" ? "B" : "A");
-            edit(*w, "firstNameEdit")->setText(action == "add" ? "3" : "2");
+            edit(*w, "nameEdit")->setText(c.action == "newContact" ? "B" : "A");
+            edit(*w, "firstNameEdit")->setText(c.action == "newContact" ? "3" : "2");
             click(w.get(), "saveEditButton");
             QVERIFY(idle(*w));
         }
-        if (action == "delete")
-            boxes.prepend("question|删除联系人|您真的要删除联系人: A 1");
-        QCOMPARE(ClientTest::boxes(m_dialogs), boxes);
-        QCOMPARE(w->statusBar()->currentMessage(), status);
-        QCOMPARE(listTexts(list(*w)), listed);
-        QCOMPARE(storedTexts(Accounts::databasePath("n")), listed);
-        QCOMPARE(w->localRevision(), quint64(listed == QStringList{"A 1"} ? 0 : 1));
-        QCOMPARE(form(*w)->isEditable(), editing);
-        if (editing)
+        QCOMPARE(ClientTest::boxes(m_dialogs), c.boxes);
+        QCOMPARE(w->statusBar()->currentMessage(), c.status);
+        QCOMPARE(listTexts(list(*w)), c.listed);
+        QCOMPARE(TestClient::viewFile(Accounts::databasePath("n")).names, c.listed);
+        QCOMPARE(m_server->added, c.added);
+        // Raised together, once per change taken.
+        QCOMPARE(w->localRevision() + c.revision, m_server->revision);
+        QVERIFY(!enabledWhileSent);
+        QCOMPARE(form(*w)->isEditable(), c.editing);
+        if (c.editing)
             QCOMPARE(edit(*w, "firstNameEdit")->text(), "2");
     }
 
-    // A slow transfer: the window keeps running its timers; a cut-off one changes nothing.
+    // A slow transfer: the window keeps running its timers.
     void synchronising_data()
     {
         QTest::addColumn<quint64>("revision");
-        QTest::addColumn<bool>("cutOff");
-        QTest::addColumn<QStringList>("boxes");
         QTest::addColumn<QString>("status");
-        QTest::newRow("received") << quint64(3) << false << QStringList() << "数据库同步完成!";
-        QTest::newRow("cut off") << quint64(3) << true << QStringList()
-                                 << "服务器的应答不完整, 未作任何修改!";
-        QTest::newRow("current") << quint64(0) << false << QStringList() << "数据库已经更新到最新!";
+        QTest::newRow("received") << quint64(3) << "数据库同步完成!";
+        QTest::newRow("current") << quint64(0) << "数据库已经更新到最新!";
     }
 
     void synchronising()
     {
         QFETCH(quint64, revision);
-        QFETCH(bool, cutOff);
-        QFETCH(QStringList, boxes);
         QFETCH(QString, status);
         const std::unique_ptr<MainWindow> w = openWindow();
         QVERIFY(w);
         m_server->revision = revision;
-        m_server->cutOff = cutOff;
-        m_server->pieces = 8;
         m_server->database = TestClient::fileBytes(m_dir.filePath("server.sqlite"));
-        int ticks = 0;
-        int maximum = 0;
+        int ticks = 0, maximum = 0;
         QTimer ticker;
         connect(&ticker, &QTimer::timeout, [&] {
             ++ticks;
@@ -258,14 +258,14 @@ private slots:
         find(w.get(), "syncAction")->trigger();
         QVERIFY(!find(w.get(), "syncAction")->isEnabled());
         QVERIFY(idle(*w));
-        QCOMPARE(ClientTest::boxes(m_dialogs), boxes);
+        QVERIFY(m_dialogs.shown.isEmpty());
         QCOMPARE(w->statusBar()->currentMessage(), status);
-        const bool replaced = revision != 0 && !cutOff;
         const QStringList expected =
-            replaced ? storedTexts(m_dir.filePath("server.sqlite")) : QStringList{"A 1"};
-        QCOMPARE(storedTexts(Accounts::databasePath("n")), expected);
+            revision ? TestClient::viewFile(m_dir.filePath("server.sqlite")).names
+                     : QStringList{"A 1"};
+        QCOMPARE(TestClient::viewFile(Accounts::databasePath("n")).names, expected);
         QCOMPARE(list(*w)->count(), expected.size());
-        QCOMPARE(w->localRevision(), replaced ? revision : 0);
+        QCOMPARE(w->localRevision(), revision);
         QVERIFY(find(w.get(), "syncAction")->isEnabled());
         if (revision != 0) {
             // Eight pieces 100 ms apart: the loop ran all along, and the size was announced.

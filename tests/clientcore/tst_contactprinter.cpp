@@ -4,7 +4,9 @@
 
 #include <QDir>
 #include <QGuiApplication>
+#include <QPdfWriter>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextDocument>
@@ -135,22 +137,33 @@ private slots:
         QCOMPARE(text.contains("Wang59 Lei"), count == 60);
     }
 
-    void pdfFailureWritesNothing_data()
+    // A PDF written beside its name, or a device that cannot start: false with the reason, and
+    // no file left.
+    void failureWritesNothing_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("cancel");
-        QTest::newRow("missing folder") << "missing/contacts.pdf" << false;
-        QTest::newRow("cancelled") << "contacts.pdf" << true;
+        QTest::addColumn<bool>("onDevice");
+        QTest::newRow("missing folder") << "missing/contacts.pdf" << false << false;
+        QTest::newRow("cancelled") << "contacts.pdf" << true << false;
+        QTest::newRow("printing, device cannot start") << "missing/contacts.pdf" << false << true;
     }
 
-    void pdfFailureWritesNothing()
+    void failureWritesNothing()
     {
         QFETCH(QString, name);
         QFETCH(bool, cancel);
+        QFETCH(bool, onDevice);
         QTemporaryDir dir;
         ContactPrinter printer;
-        QVERIFY(
-            !printer.writePdf({zhang()}, dir.filePath(name), [&](int, int) { return !cancel; }));
+        const auto progress = [&](int, int) { return !cancel; };
+        if (onDevice) {
+            QPdfWriter device(dir.filePath(name));
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("begin"));
+            QVERIFY(!printer.print({zhang()}, &device, progress));
+        } else {
+            QVERIFY(!printer.writePdf({zhang()}, dir.filePath(name), progress));
+        }
         QVERIFY(!printer.errorString().isEmpty());
         QVERIFY(QDir(dir.path()).isEmpty());
     }
