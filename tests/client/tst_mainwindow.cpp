@@ -418,14 +418,20 @@ private slots:
     void exportPdf_data()
     {
         QTest::addColumn<QString>("action");
-        QTest::addColumn<QStringList>("names");
-        QTest::newRow("all") << "exportAllPdfAction" << QStringList{"李 四", "王 五"};
-        QTest::newRow("selected") << "exportSelectedPdfAction" << QStringList{"王 五"};
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QStringList>("names"); // none: nothing written
+        QTest::newRow("all") << "exportAllPdfAction"
+                             << "out" << QStringList{"李 四", "王 五"};
+        QTest::newRow("selected") << "exportSelectedPdfAction"
+                                  << "out" << QStringList{"王 五"};
+        QTest::newRow("unwritable") << "exportAllPdfAction"
+                                    << "missing/out" << QStringList{};
     }
 
     void exportPdf()
     {
         QFETCH(QString, action);
+        QFETCH(QString, chosen);
         QFETCH(QStringList, names);
         if (QStandardPaths::findExecutable("pdftotext").isEmpty())
             QSKIP("pdftotext (poppler-utils) is not installed");
@@ -433,8 +439,14 @@ private slots:
         MainWindow w;
         selectRow(list(w), 1);
         QTemporaryDir dir;
-        m_dialogs.fileNames = QStringList{dir.filePath("out")};
+        m_dialogs.fileNames = QStringList{dir.filePath(chosen)};
         find(&w, action)->trigger();
+        if (names.isEmpty()) {
+            QCOMPARE(boxes(m_dialogs).last(),
+                     "critical|保存过程出错|错误信息:\n无法在指定文件中写入数据");
+            QVERIFY(QDir(dir.path()).isEmpty());
+            return;
+        }
         QCOMPARE(w.statusBar()->currentMessage(), QStringLiteral("PDF 导出成功"));
         QProcess text;
         text.start("pdftotext", {dir.filePath("out.pdf"), "-"});
