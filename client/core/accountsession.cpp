@@ -371,14 +371,3 @@ bool AccountSession::replaceDatabase(DatabaseReplacement &replacement,
     m_error.clear();
     return true;
 }
-
-bool AccountSession::replaceDatabase(const QString &sourcePath)
-{
-    QFile source(sourcePath);
-    if (!source.open(QIODevice::ReadOnly))
-        return fail(source.errorString());
-    DatabaseReplacement replacement(databasePath());
-    if (!replacement.open() || !replacement.copyFrom(&source))
-        return fail(replacement.errorString());
-    return replaceDatabase(replacement);
-}

@@ -123,7 +123,6 @@ public:
     // place.
     bool replaceDatabase(DatabaseReplacement &replacement,
                          std::optional<quint64> revision = std::nullopt);
-    bool replaceDatabase(const QString &sourcePath);
 
 private:
     bool fail(const QString &error) const;
