@@ -414,7 +414,8 @@ bool MainWindow::accountUsable() const
 
 void MainWindow::setNoAccountState(bool none)
 {
-    const bool enabled = !none && accountUsable();
+    // Nothing that would leave or change the account starts while an exchange runs.
+    const bool enabled = !none && accountUsable() && !m_network->isBusy();
     for (QAction *action : {m_newContactAction, m_editContactAction, m_deleteContactAction,
                             m_printAction, m_settingsAction, m_deleteAccountAction})
         action->setEnabled(enabled);
@@ -728,6 +729,8 @@ void MainWindow::printSlot()
 
 void MainWindow::exportDatabase()
 {
+    if (!accountUsable())
+        return;
     const QString chosen = Dialogs::instance().saveFileName(
         this, tr("导出数据库文件"), QDir::homePath(), tr("SQLITE 文件 (*.sqlite)"));
     if (chosen.isEmpty())
