@@ -23,6 +23,7 @@
 #include <QListView>
 #include <QPointer>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QSqlDatabase>
@@ -45,6 +46,17 @@ inline void resetStore()
     UpdateCheck::setDefaultAddressForTesting(QUrl(QStringLiteral("http://127.0.0.1:1/")));
     rawStore().clear();
     QDir(QDir::homePath() + QStringLiteral("/.pelicard")).removeRecursively();
+}
+
+// A clean store and home, a script with nothing shown or queued, and a connection left
+// registered or in use behind taken as a fault.
+inline void freshStart(ScriptedDialogs &dialogs)
+{
+    resetStore();
+    dialogs.shown.clear();
+    dialogs.answers.clear();
+    dialogs.fileNames.clear();
+    QTest::failOnWarning(QRegularExpression(QStringLiteral("QSqlDatabase")));
 }
 
 // A group of the store as sorted "key=value" texts; a list's items are joined with ",", and

@@ -51,10 +51,7 @@ class TestAccountPages : public QObject
 private slots:
     void init()
     {
-        resetStore();
-        m_dialogs.shown.clear();
-        m_dialogs.answers.clear();
-        m_dialogs.fileNames.clear();
+        freshStart(m_dialogs);
     }
 
     void promptGuardsTheAccount()

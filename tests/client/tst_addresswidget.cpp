@@ -52,11 +52,7 @@ class TestAddressWidget : public QObject
 private slots:
     void init()
     {
-        resetStore();
-        m_dialogs.shown.clear();
-        m_dialogs.answers.clear();
-        // Replacing a connection that is still registered or in use is a fault here.
-        QTest::failOnWarning(QRegularExpression("connection"));
+        freshStart(m_dialogs);
     }
 
     void unusableFileIsReported_data()

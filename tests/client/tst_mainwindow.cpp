@@ -106,10 +106,7 @@ class TestMainWindow : public QObject
 private slots:
     void init()
     {
-        resetStore();
-        m_dialogs.shown.clear();
-        // Switching accounts must never leave a connection registered or in use behind.
-        QTest::failOnWarning(QRegularExpression(QStringLiteral("QSqlDatabase")));
+        freshStart(m_dialogs);
     }
 
     // --- accounts
