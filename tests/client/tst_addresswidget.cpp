@@ -282,20 +282,6 @@ private slots:
         }
     }
 
-    void searchKeepsAProtectedAccountShut()
-    {
-        addAccount("a", {"A 1"}, false, "pw");
-        MainWindow w;
-        for (const char *text : {"", "A", "%"}) {
-            searchField(w)->setText(text);
-            QCOMPARE(list(w)->count(), 0);
-        }
-        form(w)->setPasswordVerified(true);
-        QVERIFY(form(w)->loadList());
-        searchField(w)->setText("A");
-        QCOMPARE(listTexts(list(w)), QStringList{"A 1"});
-    }
-
     // The file refuses every change, as a read-only or full one would.
     void failingStatementLosesNothingTyped()
     {
