@@ -3,6 +3,7 @@
 
 #include "accounts.h"
 #include "accountsession.h"
+#include "cardupload.h"
 #include "contactlistwidget.h"
 #include "contactprinter.h"
 #include "contactstore.h"
@@ -24,9 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPrinter>
-#include <QProgressDialog>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QToolButton>
@@ -782,105 +781,22 @@ void AddressWidget::importvCard()
     }
 }
 
-struct AddressWidget::CardImport
-{
-    QList<Contact> cards;
-    qsizetype next = 0; // the card to send next
-    int added = 0;
-    QList<AccountSession::Skipped> skipped;
-    QPointer<QProgressDialog> progress;
-};
-
 void AddressWidget::importToServer(const QList<Contact> &cards)
 {
-    // Checked once: each accepted card then raises both revisions alike.
-    m_network->checkRevision(this, [this, cards](bool current) {
-        if (!current)
-            return;
-        auto run = std::make_shared<CardImport>();
-        run->cards = cards;
-        // Not modal: a modal one runs the event loop from setValue(), inside the runner's
-        // continuation. The runner being busy keeps the changes off meanwhile.
-        run->progress =
-            new QProgressDialog(tr("正在导入 vCard..."), tr("取消"), 0, int(cards.size()), this);
-        run->progress->setObjectName(QStringLiteral("importProgress"));
-        run->progress->setMinimumDuration(400);
-        run->progress->setAutoClose(false);
-        run->progress->setAutoReset(false);
-        run->progress->setValue(0);
-        sendNextCard(run);
-    });
-}
-
-void AddressWidget::sendNextCard(const std::shared_ptr<CardImport> &run)
-{
-    using Refusal = AccountSession::Refusal;
-    while (run->next < run->cards.size() && run->progress && !run->progress->wasCanceled()) {
-        const Contact card = run->cards.at(run->next++);
-        run->progress->setLabelText(
-            tr("正在导入 vCard... %1 / %2").arg(run->next).arg(run->cards.size()));
-        run->progress->setValue(int(run->next - 1));
-        if (card.name.trimmed().isEmpty()) {
-            run->skipped.append({card.name, card.firstName, Refusal::EmptyName});
-            continue;
-        }
-        // Cards stored before this one count too, so a pair twice in the file goes once.
-        bool ok = true;
-        const bool stored = m_session->contains(card.name, card.firstName, &ok);
-        if (!ok) {
-            endCardImport(run, tr("数据库出错: %1").arg(m_session->errorString()));
-            return;
-        }
-        if (stored) {
-            run->skipped.append({card.name, card.firstName, Refusal::Duplicate});
-            continue;
-        }
-        m_network->sendChangeQuietly(
-            ServerLink::Exchange::AddContact, card, this,
-            [this, run, card](const ServerLink::Result &answer) {
-                if (answer.ok()) {
-                    Contact accepted = card;
-                    if (!m_session->add(accepted, &answer)) {
-                        endCardImport(run, tr("数据库出错: %1").arg(m_session->errorString()));
-                        return;
-                    }
-                    ++run->added;
-                } else {
-                    run->skipped.append({card.name, card.firstName,
-                                         answer.outcome == ServerLink::Outcome::Refused
-                                             ? Refusal::ServerRefused
-                                             : Refusal::NotSent});
-                    // The server is gone: every card after this one would fail alike.
-                    if (answer.outcome == ServerLink::Outcome::CannotConnect) {
-                        endCardImport(run, tr("无法连接到服务器, 导入已中止。已导入 %1 张名片, "
-                                              "其余 %2 张未导入。")
-                                               .arg(run->added)
-                                               .arg(run->cards.size() - run->next));
-                        return;
-                    }
-                }
-                sendNextCard(run);
+    auto *upload = new CardUpload(m_session, m_network, cards, this);
+    connect(upload, &CardUpload::finished, this,
+            [this](int added, const QList<AccountSession::Skipped> &skipped, const QString &note,
+                   bool canceled) {
+                emit updateActionsSignal();
+                reportSkipped(skipped, note);
+                if (canceled)
+                    emit statusMessage(tr("vCard 导入已取消, 已导入 %1 张名片").arg(added));
+                else if (!note.isEmpty())
+                    emit statusMessage(tr("vCard 导入已中止, 已导入 %1 张名片").arg(added));
+                else
+                    emit statusMessage(tr("vCard imported successfully!"));
             });
-        return;
-    }
-    endCardImport(run);
-}
-
-void AddressWidget::endCardImport(const std::shared_ptr<CardImport> &run, const QString &note)
-{
-    const bool canceled = !run->progress || run->progress->wasCanceled();
-    if (run->progress) {
-        run->progress->hide();
-        run->progress->deleteLater();
-    }
-    emit updateActionsSignal();
-    reportSkipped(run->skipped, note);
-    if (canceled)
-        emit statusMessage(tr("vCard 导入已取消, 已导入 %1 张名片").arg(run->added));
-    else if (!note.isEmpty())
-        emit statusMessage(tr("vCard 导入已中止, 已导入 %1 张名片").arg(run->added));
-    else
-        emit statusMessage(tr("vCard imported successfully!"));
+    upload->start();
 }
 
 void AddressWidget::reportSkipped(const QList<AccountSession::Skipped> &skipped,

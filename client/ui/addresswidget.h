@@ -6,7 +6,6 @@
 #include <QPointer>
 #include <QWidget>
 #include <array>
-#include <memory>
 
 class ContactListWidget;
 class NetworkRunner;
@@ -118,12 +117,8 @@ private:
     // One box for the cards an import left out, after the note on how it ended, if any.
     void reportSkipped(const QList<AccountSession::Skipped> &skipped,
                        const QString &note = QString());
-    // A network account's import: each card goes to the server on its own, one after another,
-    // and is stored once accepted.
-    struct CardImport;
+    // A network account's import: each card goes to the server on its own.
     void importToServer(const QList<Contact> &cards);
-    void sendNextCard(const std::shared_ptr<CardImport> &run);
-    void endCardImport(const std::shared_ptr<CardImport> &run, const QString &note = QString());
 
     AccountSession *m_session;
     ContactListWidget *m_list;
